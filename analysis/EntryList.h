@@ -1,0 +1,66 @@
+// One list of stored cache entries of one kind, in delivery order, with the
+// texts in arenas and the ASCII-lowered URLs laid out for a fast substring
+// search. The results equal a linear search of every entry's lowered URL.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "analysis/TextArena.h"
+#include "cache/IECache.h"
+
+// The fields of a TEntryInfo that the analyzer keeps; HeaderInfo and
+// FileExtension are not kept. The texts belong to the owning list.
+struct TStoredEntry {
+  std::string_view SourceUrlName;
+  std::string_view LocalFileName;
+  std::uint32_t CacheEntryType = 0;
+  std::uint32_t UseCount = 0;
+  std::uint32_t HitRate = 0;
+  std::uint32_t Size = 0;
+  TDateTime LastModifiedTime = 0.0;
+  TDateTime ExpireTime = 0.0;
+  TDateTime LastAccessTime = 0.0;
+  TDateTime LastSyncTime = 0.0;
+  std::uint32_t ExemptDelta = 0;
+};
+
+class TEntryList {
+ public:
+  TEntryList() = default;
+  TEntryList(const TEntryList&) = delete;
+  TEntryList& operator=(const TEntryList&) = delete;
+
+  // Appends a copy of the kept fields of `entry`.
+  void Add(const TEntryInfo& entry);
+
+  std::size_t Count() const { return entries_.size(); }
+  const TStoredEntry& operator[](std::size_t index) const { return entries_[index]; }
+
+  // Disposes every stored entry.
+  void Clear();
+
+  // Calls `visit(entry)` for every entry, in list order, whose ASCII-lowered
+  // URL contains `loweredSite`; for every entry when `loweredSite` is empty.
+  template <typename Visit>
+  void ForEachMatch(std::string_view loweredSite, Visit&& visit) const {
+    if (loweredSite.empty()) {
+      for (const TStoredEntry& entry : entries_) visit(entry);
+      return;
+    }
+    std::vector<std::uint32_t> matches;
+    FindMatches(loweredSite, matches);
+    for (std::uint32_t index : matches) visit(entries_[index]);
+  }
+
+ private:
+  // Indexes of the entries whose lowered URL contains `needle` (not empty).
+  void FindMatches(std::string_view needle, std::vector<std::uint32_t>& matches) const;
+
+  TextArena texts_;
+  TextArena loweredUrls_;
+  std::vector<std::string_view> lowered_;           // per entry, into loweredUrls_
+  std::vector<std::uint32_t> firstEntryOfBlock_;  // per block of loweredUrls_
+  std::vector<TStoredEntry> entries_;
+};

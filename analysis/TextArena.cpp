@@ -1,0 +1,42 @@
+#include "analysis/TextArena.h"
+
+#include <algorithm>
+#include <cstring>
+
+char* TextArena::Reserve(std::size_t bytes) {
+  if (blocks_.empty() || blocks_.back().size - blocks_.back().used < bytes) {
+    Block block;
+    block.size = std::max(kBlockSize, bytes);
+    block.data.reset(new char[block.size]);
+    blocks_.push_back(std::move(block));
+  }
+  Block& block = blocks_.back();
+  char* place = block.data.get() + block.used;
+  block.used += bytes;
+  return place;
+}
+
+std::string_view TextArena::Store(std::string_view text) {
+  char* place = Reserve(text.size() + 1);
+  std::memcpy(place, text.data(), text.size());
+  place[text.size()] = '\0';
+  return std::string_view(place, text.size());
+}
+
+std::string_view TextArena::StoreLowered(std::string_view text) {
+  char* place = Reserve(text.size() + 1);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    place[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+  }
+  place[text.size()] = '\0';
+  return std::string_view(place, text.size());
+}
+
+void TextArena::Clear() { blocks_.clear(); }
+
+std::size_t TextArena::CapacityBytes() const {
+  std::size_t total = 0;
+  for (const Block& block : blocks_) total += block.size;
+  return total;
+}

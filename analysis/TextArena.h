@@ -1,0 +1,46 @@
+// Append-only storage for many small texts: a few large blocks instead of one
+// allocation per text. Stored texts keep their address until Clear.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+class TextArena {
+ public:
+  TextArena() = default;
+  TextArena(const TextArena&) = delete;
+  TextArena& operator=(const TextArena&) = delete;
+
+  // Stores a copy of `text` followed by a zero byte and returns the copy
+  // (without the zero byte).
+  std::string_view Store(std::string_view text);
+
+  // Stores an ASCII-lowered copy, like Store.
+  std::string_view StoreLowered(std::string_view text);
+
+  // Frees every block; earlier results dangle.
+  void Clear();
+
+  // Bytes held in blocks (for measurements).
+  std::size_t CapacityBytes() const;
+
+  // The blocks' used bytes, in storing order: consecutive stored texts, each
+  // followed by its zero byte. A text never spans two blocks.
+  std::size_t BlockCount() const { return blocks_.size(); }
+  std::string_view BlockText(std::size_t index) const {
+    return std::string_view(blocks_[index].data.get(), blocks_[index].used);
+  }
+
+ private:
+  struct Block {
+    std::unique_ptr<char[]> data;
+    std::size_t size = 0;
+    std::size_t used = 0;
+  };
+  char* Reserve(std::size_t bytes);
+
+  static constexpr std::size_t kBlockSize = 1 << 20;
+  std::vector<Block> blocks_;
+};

@@ -1,0 +1,202 @@
+#include "cache/IECache.h"
+
+#include <memory>
+
+namespace {
+
+// The availability flag of the unit: true once the platform check passed.
+bool WinInetFound = false;
+
+constexpr DWORD kFilterFlags[] = {
+    0x00000001,  // NORMAL_ENTRY
+    0x00000002,  // STABLE_ENTRY
+    0x00000004,  // STICKY_ENTRY
+    0x00100000,  // COOKIE_ENTRY
+    0x00200000,  // URLHISTORY_ENTRY
+    0x00000010,  // TRACK_OFFLINE_ENTRY
+    0x00000020,  // TRACK_ONLINE_ENTRY
+    0x00010000,  // SPARSE_ENTRY
+    0x00020000,  // OCX_ENTRY
+};
+
+const char* const kRequiredFunctions[] = {
+    "FindFirstUrlCacheGroup",     "FindNextUrlCacheGroup",     "GetUrlCacheGroupAttributeA",
+    "SetUrlCacheGroupAttributeA", "FindFirstUrlCacheEntryExA",
+};
+
+constexpr std::int32_t kNoPlatform = 2;
+
+bool TryEncodeDate(int Year, int Month, int Day, double& Days) {
+  static constexpr int kMonthDays[2][12] = {{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31},
+                                            {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31}};
+  const bool leap = (Year % 4 == 0) && (Year % 100 != 0 || Year % 400 == 0);
+  if (Year < 1 || Year > 9999 || Month < 1 || Month > 12 || Day < 1 ||
+      Day > kMonthDays[leap][Month - 1])
+    return false;
+  long long total = Day;
+  for (int m = 0; m < Month - 1; ++m) total += kMonthDays[leap][m];
+  const long long y = Year - 1;
+  total += y * 365 + y / 4 - y / 100 + y / 400;
+  Days = static_cast<double>(total - 693594);  // 693594 days from 0001-01-01 to 1899-12-30
+  return true;
+}
+
+bool TryEncodeTime(int Hour, int Min, int Sec, int MSec, double& Fraction) {
+  if (Hour >= 24 || Min >= 60 || Sec >= 60 || MSec >= 1000) return false;
+  Fraction = (Hour * 3600000.0 + Min * 60000.0 + Sec * 1000.0 + MSec) / 86400000.0;
+  return true;
+}
+
+std::string CopyText(const char* Text) { return Text ? std::string(Text) : std::string(); }
+
+// The unit's initialization: the platform check runs once at program start.
+const bool InitialCheck = LoadWinInet();
+
+}  // namespace
+
+bool LoadWinInet() {
+  if (WinInetFound) return true;
+  bool found = false;
+  try {
+    HMODULE library = LoadLibraryA("wininet.dll");
+    if (library) {
+      found = true;
+      for (const char* name : kRequiredFunctions) {
+        if (!GetProcAddress(library, name)) {
+          found = false;
+          break;
+        }
+      }
+    }
+  } catch (...) {
+    found = false;
+  }
+  WinInetFound = found;
+  return found;
+}
+
+TDateTime FileTimeToDateTime(const FILETIME& FileTime) {
+  FILETIME local{};
+  SYSTEMTIME st{};
+  if (!FileTimeToLocalFileTime(&FileTime, &local)) return 0.0;
+  if (!FileTimeToSystemTime(&local, &st)) return 0.0;
+  double days = 0.0, fraction = 0.0;
+  if (!TryEncodeDate(st.wYear, st.wMonth, st.wDay, days) ||
+      !TryEncodeTime(st.wHour, st.wMinute, st.wSecond, st.wMilliseconds, fraction))
+    return 0.0;
+  return days < 0 ? days - fraction : days + fraction;
+}
+
+namespace IECache_testing {
+void ResetLibraryFound() { WinInetFound = false; }
+}  // namespace IECache_testing
+
+TIECache::TIECache() {
+  (void)InitialCheck;
+  ClearEntryInfo();
+  FFilterOptions = {NORMAL_ENTRY,     STICKY_ENTRY,        COOKIE_ENTRY,
+                    URLHISTORY_ENTRY, TRACK_OFFLINE_ENTRY, TRACK_ONLINE_ENTRY};
+}
+
+void TIECache::SetFilterOptions(TFilterOptions Value) {
+  FFilterOptions = Value;
+  UpdateFilter();
+}
+
+void TIECache::UpdateFilter() {
+  FFilter = 0;
+  if (FFilterOptions.Empty()) return;
+  for (int ordinal = NORMAL_ENTRY; ordinal <= OCX_ENTRY; ++ordinal)
+    if (FFilterOptions.Contains(static_cast<TFilterOption>(ordinal)))
+      FFilter += kFilterFlags[ordinal];
+}
+
+bool TIECache::LibraryFound() { return LoadWinInet(); }
+
+const char* TIECache::PatternText() const {
+  switch (FSearchPattern) {
+    case spCookies:
+      return "Cookie:";
+    case spHistory:
+      return "Visited:";
+    case spUrl:
+      return "";
+    case spAll:
+      break;
+  }
+  return nullptr;
+}
+
+void TIECache::ClearEntryInfo() {
+  if (!LoadWinInet()) return;
+  FEntryInfo = TEntryInfo{};
+}
+
+void TIECache::CopyEntryInfo(const INTERNET_CACHE_ENTRY_INFOA& Info) {
+  if (!LoadWinInet()) return;
+  FEntryInfo.SourceUrlName = CopyText(Info.lpszSourceUrlName);
+  FEntryInfo.LocalFileName = CopyText(Info.lpszLocalFileName);
+  FEntryInfo.FileExtension = CopyText(Info.lpszFileExtension);
+  FEntryInfo.CacheEntryType = Info.CacheEntryType;
+  FEntryInfo.UseCount = Info.dwUseCount;
+  FEntryInfo.HitRate = Info.dwHitRate;
+  FEntryInfo.ExemptDelta = Info.dwExemptDelta;
+  FEntryInfo.LastModifiedTime = FileTimeToDateTime(Info.LastModifiedTime);
+  FEntryInfo.ExpireTime = FileTimeToDateTime(Info.ExpireTime);
+  FEntryInfo.LastAccessTime = FileTimeToDateTime(Info.LastAccessTime);
+  FEntryInfo.LastSyncTime = FileTimeToDateTime(Info.LastSyncTime);
+  FEntryInfo.Size = Info.dwSizeLow;
+  FEntryInfo.HeaderInfo = CopyText(Info.lpHeaderInfo);
+}
+
+std::int32_t TIECache::FindFirstEntry(std::int64_t GroupID) {
+  if (!LoadWinInet()) return kNoPlatform;
+  FFindHandle = nullptr;
+  DWORD size = 0;
+  FindFirstUrlCacheEntryExA(PatternText(), 0, FFilter, GroupID, nullptr, &size, nullptr, nullptr,
+                            nullptr);
+  std::unique_ptr<char[]> buffer(size ? new char[size] : nullptr);
+  auto* info = reinterpret_cast<LPINTERNET_CACHE_ENTRY_INFOA>(buffer.get());
+  FFindHandle = FindFirstUrlCacheEntryExA(PatternText(), 0, FFilter, GroupID, info, &size, nullptr,
+                                          nullptr, nullptr);
+  if (!FFindHandle) return static_cast<std::int32_t>(GetLastError());
+  CopyEntryInfo(*info);
+  return 0;
+}
+
+std::int32_t TIECache::FindNextEntry() {
+  if (!LoadWinInet()) return kNoPlatform;
+  DWORD size = 0;
+  FindNextUrlCacheEntryExA(FFindHandle, nullptr, &size, nullptr, nullptr, nullptr);
+  std::unique_ptr<char[]> buffer(size ? new char[size] : nullptr);
+  auto* info = reinterpret_cast<LPINTERNET_CACHE_ENTRY_INFOA>(buffer.get());
+  if (!FindNextUrlCacheEntryExA(FFindHandle, info, &size, nullptr, nullptr, nullptr))
+    return static_cast<std::int32_t>(GetLastError());
+  CopyEntryInfo(*info);
+  return 0;
+}
+
+void TIECache::RetrieveEntries(std::int64_t GroupID) {
+  if (!LoadWinInet()) return;
+  FCancel = false;
+  // The enumeration is closed on every way out, an exception from OnEntry
+  // included.
+  struct Closer {
+    HANDLE& handle;
+    ~Closer() {
+      FindCloseUrlCache(handle);
+      handle = nullptr;
+    }
+  } closer{FFindHandle};
+  auto raise = [this] {
+    if (!FOnEntry) return;
+    TOnEntryEvent handler = FOnEntry;  // the handler may replace OnEntry
+    handler(*this, FCancel);
+  };
+  std::int32_t code = FindFirstEntry(GroupID);
+  if (code == 0) raise();
+  while (code == 0 && !FCancel) {
+    code = FindNextEntry();
+    if (code == 0) raise();
+  }
+}

@@ -1,0 +1,121 @@
+// FILETIME conversions of kernel32 on POSIX.
+#include <windows.h>
+
+#include <ctime>
+#include <mutex>
+
+#include "platform/win32/TimeZoneSeam.h"
+
+namespace {
+
+constexpr std::int64_t kTicksPerSecond = 10'000'000;
+constexpr std::int64_t kTicksPerDay = kTicksPerSecond * 86'400;
+// Days from 1601-01-01 to 1970-01-01.
+constexpr std::int64_t kDaysFrom1601To1970 = 134'774;
+
+std::uint64_t ToTicks(const FILETIME& ft) {
+  return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+FILETIME FromTicks(std::uint64_t ticks) {
+  return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+// The bias is re-read at most once a second, so that a long scan does not ask
+// the zone database for each of its millions of times.
+struct BiasCache {
+  std::mutex mutex;
+  std::time_t readAt = -1;
+  long offsetSeconds = 0;
+};
+
+BiasCache& Cache() {
+  static BiasCache cache;
+  return cache;
+}
+
+long CurrentUtcOffsetSeconds() {
+  BiasCache& cache = Cache();
+  std::lock_guard<std::mutex> lock(cache.mutex);
+  std::time_t now = std::time(nullptr);
+  if (now != cache.readAt) {
+    tzset();
+    std::tm local{};
+    cache.offsetSeconds = localtime_r(&now, &local) ? local.tm_gmtoff : 0;
+    cache.readAt = now;
+  }
+  return cache.offsetSeconds;
+}
+
+// Howard Hinnant's civil-from-days, for days since 1970-01-01.
+void CivilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d) {
+  z += 719468;
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  y = static_cast<std::int64_t>(yoe) + era * 400;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  d = doy - (153 * mp + 2) / 5 + 1;
+  m = mp < 10 ? mp + 3 : mp - 9;
+  y += (m <= 2);
+}
+
+}  // namespace
+
+namespace platform {
+
+void FlushTimeZoneCache() {
+  BiasCache& cache = Cache();
+  std::lock_guard<std::mutex> lock(cache.mutex);
+  cache.readAt = -1;
+}
+
+}  // namespace platform
+
+BOOL WINAPI FileTimeToLocalFileTime(const FILETIME* lpFileTime, LPFILETIME lpLocalFileTime) {
+  if (!lpFileTime || !lpLocalFileTime) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const std::uint64_t utc = ToTicks(*lpFileTime);
+  const std::int64_t bias = static_cast<std::int64_t>(CurrentUtcOffsetSeconds()) * kTicksPerSecond;
+  std::uint64_t local = utc + static_cast<std::uint64_t>(bias);
+  // Out of the representable range either way: no local time exists.
+  if ((bias < 0 && utc < static_cast<std::uint64_t>(-bias)) || (bias > 0 && local < utc)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  *lpLocalFileTime = FromTicks(local);
+  return TRUE;
+}
+
+BOOL WINAPI FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSystemTime) {
+  if (!lpFileTime || !lpSystemTime) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const std::uint64_t ticks = ToTicks(*lpFileTime);
+  if (ticks >= 0x8000000000000000ULL) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const std::int64_t days = static_cast<std::int64_t>(ticks / kTicksPerDay);
+  std::int64_t rest = static_cast<std::int64_t>(ticks % kTicksPerDay);
+  std::int64_t year = 0;
+  unsigned month = 0, day = 0;
+  CivilFromDays(days - kDaysFrom1601To1970, year, month, day);
+  SYSTEMTIME st{};
+  st.wYear = static_cast<WORD>(year);
+  st.wMonth = static_cast<WORD>(month);
+  st.wDay = static_cast<WORD>(day);
+  st.wDayOfWeek = static_cast<WORD>((days + 1) % 7);  // 1601-01-01 was a Monday
+  st.wHour = static_cast<WORD>(rest / (3600 * kTicksPerSecond));
+  rest %= 3600 * kTicksPerSecond;
+  st.wMinute = static_cast<WORD>(rest / (60 * kTicksPerSecond));
+  rest %= 60 * kTicksPerSecond;
+  st.wSecond = static_cast<WORD>(rest / kTicksPerSecond);
+  st.wMilliseconds = static_cast<WORD>((rest % kTicksPerSecond) / 10'000);
+  *lpSystemTime = st;
+  return TRUE;
+}

@@ -1,0 +1,47 @@
+// Finds the current user's WinINet containers on disk: in a Wine prefix or in
+// a Windows user folder copied or mounted here, with any letter case.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace urlcache {
+
+// Folders of the three containers; empty when that container is not found.
+struct ContainerFolders {
+  std::string cookies;
+  std::string history;
+  std::string content;
+
+  bool Any() const { return !cookies.empty() || !history.empty() || !content.empty(); }
+};
+
+// The Windows user folder that `root` names: `root` itself when it holds a
+// container; for a Wine prefix (a folder with drive_c) its users/`user`
+// folder, or the one user folder other than Public when `user`'s is missing.
+// Null when none is found.
+std::optional<std::string> UserFolderOf(const std::string& root, const std::string& user);
+
+// $WINEPREFIX (default ~/.wine) resolved as above for $USER.
+std::optional<std::string> DefaultUserFolder();
+
+// A profile given by the user (a user folder or a Wine prefix) resolved as
+// above for $USER.
+std::optional<std::string> ProfileUserFolder(const std::string& profile);
+
+// The containers of a user folder: for each, the first layout (Wine, Vista/7,
+// XP) whose folder exists and holds an index.dat, matched without regard to
+// letter case. The paths name the folders as they are spelled on disk.
+ContainerFolders LocateContainers(const std::string& userFolder);
+
+// Finds `relative` ("a/b/c") below `base`, matching each component without
+// regard to ASCII letter case. Null when some component is missing.
+std::optional<std::string> ResolveCaseInsensitive(const std::string& base,
+                                                  const std::string& relative);
+
+// Reads the profile the disk service is pointed at: empty means the default
+// location, else a Windows user folder or a Wine prefix.
+std::string UrlCacheProfile();
+void SetUrlCacheProfile(std::string profile);
+
+}  // namespace urlcache

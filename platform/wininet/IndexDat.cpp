@@ -1,0 +1,167 @@
+#include "platform/wininet/IndexDat.h"
+
+#include <cstring>
+#include <unordered_set>
+
+namespace urlcache {
+namespace {
+
+constexpr std::size_t kSignatureSize = 28;
+constexpr std::size_t kDirectoryCountOffset = 72;
+constexpr std::size_t kDirectoryTableOffset = 76;
+constexpr std::size_t kDirectoryRecordSize = 12;
+constexpr std::size_t kDirectoryNameSize = 8;
+constexpr std::size_t kBitmapOffset = 0x250;
+constexpr std::size_t kMaxDirectories =
+    (kBitmapOffset - kDirectoryTableOffset) / kDirectoryRecordSize;
+constexpr std::size_t kFirstHashTableField = 32;
+constexpr std::size_t kHashHeaderSize = 16;
+constexpr std::size_t kHashItemSize = 8;
+constexpr std::size_t kHashRecordSize = 4096;
+constexpr std::size_t kUrlFixedSize = 96;
+
+std::uint32_t ReadU32(const std::string& bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  if (at + 4 <= bytes.size()) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + at);
+    value = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+  }
+  return value;
+}
+
+FILETIME ReadFileTime(const std::string& bytes, std::size_t at) {
+  return FILETIME{ReadU32(bytes, at), ReadU32(bytes, at + 4)};
+}
+
+bool HasSignature(const std::string& bytes, std::size_t at, const char (&signature)[5]) {
+  return at + 4 <= bytes.size() && std::memcmp(bytes.data() + at, signature, 4) == 0;
+}
+
+// A zero-terminated text at `offset` from a record of `recordSize` bytes at
+// `record`. Absent when the offset is 0, outside the record, or the text has
+// no terminator inside the record.
+bool ReadText(const std::string& bytes, std::size_t record, std::size_t recordSize,
+              std::uint32_t offset, std::string_view& text) {
+  if (offset == 0 || offset >= recordSize) return false;
+  const char* begin = bytes.data() + record + offset;
+  const void* end = std::memchr(begin, '\0', recordSize - offset);
+  if (!end) return false;
+  text = std::string_view(begin, static_cast<const char*>(end) - begin);
+  return true;
+}
+
+std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+}  // namespace
+
+bool IsSafePathComponent(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (unsigned char c : name)
+    if (c < 0x20 || c == 0x7f || c == '/' || c == '\\') return false;
+  return true;
+}
+
+FILETIME FatDateTimeToFileTime(std::uint32_t fatDateTime) {
+  const unsigned date = fatDateTime & 0xffff;
+  const unsigned time = fatDateTime >> 16;
+  if (fatDateTime == 0) return FILETIME{};
+  const unsigned day = date & 0x1f, month = (date >> 5) & 0x0f, year = 1980 + (date >> 9);
+  const unsigned seconds = (time & 0x1f) * 2, minutes = (time >> 5) & 0x3f, hours = time >> 11;
+  static constexpr unsigned kMonthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12 || day < 1 || day > kMonthDays[month - 1] || hours > 23 ||
+      minutes > 59 || seconds > 59)
+    return FILETIME{};
+  constexpr std::int64_t kDaysFrom1601To1970 = 134'774;
+  const std::int64_t days = DaysFromCivil(year, month, day) + kDaysFrom1601To1970;
+  const std::uint64_t secondsSince1601 =
+      static_cast<std::uint64_t>(days) * 86'400 + hours * 3600 + minutes * 60 + seconds;
+  const std::uint64_t ticks = secondsSince1601 * 10'000'000ULL;
+  return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+IndexDat::IndexDat(std::string bytes) : bytes_(std::move(bytes)) {
+  ReadHeader();
+  if (signatureKnown_) WalkHashTables();
+}
+
+void IndexDat::ReadHeader() {
+  if (bytes_.size() < kFirstBlock) return;
+  const std::string_view signature(bytes_.data(), kSignatureSize);
+  signatureKnown_ = signature.starts_with("Client UrlCache MMF Ver 5.2") ||
+                    signature.starts_with("WINE URLCache Ver ");
+  if (!signatureKnown_) return;
+  std::size_t count = ReadU32(bytes_, kDirectoryCountOffset);
+  if (count > kMaxDirectories) count = kMaxDirectories;
+  directoryNames_.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const char* name = bytes_.data() + kDirectoryTableOffset + i * kDirectoryRecordSize + 4;
+    std::string_view text(name, kDirectoryNameSize);
+    text = text.substr(0, text.find('\0'));
+    directoryNames_.emplace_back(IsSafePathComponent(text) ? std::string(text) : std::string());
+  }
+}
+
+void IndexDat::WalkHashTables() {
+  std::unordered_set<std::uint32_t> visited;
+  std::uint32_t table = ReadU32(bytes_, kFirstHashTableField);
+  // Each table is visited once at most, so a looping chain ends.
+  while (table != 0 && table >= kFirstBlock && table % kBlockSize == 0 &&
+         table < bytes_.size() && visited.insert(table).second &&
+         HasSignature(bytes_, table, "HASH")) {
+    const std::size_t end = std::min(bytes_.size(), std::size_t{table} + kHashRecordSize);
+    for (std::size_t item = table + kHashHeaderSize; item + kHashItemSize <= end;
+         item += kHashItemSize) {
+      const std::uint32_t hash = ReadU32(bytes_, item);
+      const std::uint32_t offset = ReadU32(bytes_, item + 4);
+      if ((hash & 0xf) == 0 && IsUsableUrlRecord(offset)) entryOffsets_.push_back(offset);
+    }
+    table = ReadU32(bytes_, table + 8);
+  }
+}
+
+bool IndexDat::IsUsableUrlRecord(std::uint32_t offset) const {
+  if (offset < kFirstBlock || offset % kBlockSize != 0 || offset >= bytes_.size()) return false;
+  if (!HasSignature(bytes_, offset, "URL ")) return false;
+  const std::uint64_t size = std::uint64_t{ReadU32(bytes_, offset + 4)} * kBlockSize;
+  if (size < kUrlFixedSize || offset + size > bytes_.size()) return false;
+  std::string_view url;
+  return ReadText(bytes_, offset, size, ReadU32(bytes_, offset + 52), url);
+}
+
+bool IndexDat::ReadEntry(std::uint32_t offset, UrlRecord& r) const {
+  if (!IsUsableUrlRecord(offset)) return false;
+  const std::size_t size = std::size_t{ReadU32(bytes_, offset + 4)} * kBlockSize;
+  r = UrlRecord{};
+  ReadText(bytes_, offset, size, ReadU32(bytes_, offset + 52), r.url);
+  r.lastModified = ReadFileTime(bytes_, offset + 8);
+  r.lastAccess = ReadFileTime(bytes_, offset + 16);
+  r.expire = FatDateTimeToFileTime(ReadU32(bytes_, offset + 24));
+  r.sizeLow = ReadU32(bytes_, offset + 32);
+  r.sizeHigh = ReadU32(bytes_, offset + 36);
+  r.exemptDelta = ReadU32(bytes_, offset + 44);
+  r.directoryIndex = static_cast<std::uint8_t>(bytes_[offset + 56]);
+  r.hasLocalName = ReadText(bytes_, offset, size, ReadU32(bytes_, offset + 60), r.localName) &&
+                   IsSafePathComponent(r.localName);
+  if (!r.hasLocalName) r.localName = {};
+  r.cacheEntryType = ReadU32(bytes_, offset + 64);
+  const std::uint32_t headerOffset = ReadU32(bytes_, offset + 68);
+  const std::uint32_t headerSize = ReadU32(bytes_, offset + 72);
+  if (headerOffset != 0 && headerOffset < size && headerSize <= size - headerOffset) {
+    r.header = std::string_view(bytes_.data() + offset + headerOffset, headerSize);
+    r.hasHeader = true;
+  }
+  r.hasExtension = ReadText(bytes_, offset, size, ReadU32(bytes_, offset + 76), r.extension);
+  r.lastSync = FatDateTimeToFileTime(ReadU32(bytes_, offset + 80));
+  r.hitRate = ReadU32(bytes_, offset + 84);
+  r.useCount = ReadU32(bytes_, offset + 88);
+  return true;
+}
+
+}  // namespace urlcache

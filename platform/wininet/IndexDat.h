@@ -1,0 +1,86 @@
+// Reads the entries of one WinINet container file (index.dat) from a snapshot
+// of its bytes. Every offset and length is checked against the record and the
+// file; damage costs the damaged entries, never a crash, a hang or a read out
+// of bounds.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace urlcache {
+
+// One URL record as stored. Text views point into the IndexDat's bytes; an
+// absent text is an empty view with `has...` false.
+struct UrlRecord {
+  std::string_view url;
+  std::string_view localName;  // bare file name inside its cache directory
+  std::string_view header;
+  std::string_view extension;
+  bool hasLocalName = false;
+  bool hasHeader = false;
+  bool hasExtension = false;
+  std::uint8_t directoryIndex = 0;  // beyond the table: the container folder itself
+  DWORD cacheEntryType = 0;
+  DWORD useCount = 0;
+  DWORD hitRate = 0;
+  DWORD sizeLow = 0;
+  DWORD sizeHigh = 0;
+  DWORD exemptDelta = 0;
+  FILETIME lastModified{};
+  FILETIME expire{};
+  FILETIME lastAccess{};
+  FILETIME lastSync{};
+};
+
+class IndexDat {
+ public:
+  static constexpr std::size_t kBlockSize = 128;
+  static constexpr std::uint32_t kFirstBlock = 0x4000;
+
+  // Takes the file's bytes. Never fails: unknown or damaged files have fewer
+  // (or no) entries.
+  explicit IndexDat(std::string bytes);
+
+  IndexDat(const IndexDat&) = delete;
+  IndexDat& operator=(const IndexDat&) = delete;
+
+  // True for the Windows 5.2 ("Client UrlCache MMF Ver 5.2") and Wine signatures.
+  bool SignatureKnown() const { return signatureKnown_; }
+
+  // Offsets of the intact URL records, in hash-table order: the order in
+  // which the WinINet service enumerates them.
+  const std::vector<std::uint32_t>& EntryOffsets() const { return entryOffsets_; }
+
+  // Names of the cache directories in table order. A name that is not a safe
+  // single path component (empty, ".", "..", a slash or backslash, a control
+  // character) is kept as an empty string.
+  const std::vector<std::string>& DirectoryNames() const { return directoryNames_; }
+
+  // Decodes the record at `offset` (one of EntryOffsets()). False when it is
+  // not an intact URL record.
+  bool ReadEntry(std::uint32_t offset, UrlRecord& record) const;
+
+ private:
+  void ReadHeader();
+  void WalkHashTables();
+  bool IsUsableUrlRecord(std::uint32_t offset) const;
+
+  std::string bytes_;
+  bool signatureKnown_ = false;
+  std::vector<std::string> directoryNames_;
+  std::vector<std::uint32_t> entryOffsets_;
+};
+
+// Converts a FAT date (low word) and time (high word), taken as UTC, to a
+// FILETIME. 0 and invalid dates give the zero FILETIME.
+FILETIME FatDateTimeToFileTime(std::uint32_t fatDateTime);
+
+// True when `name` can stand as one component of a path: not empty, not "."
+// or "..", without slash, backslash or control characters.
+bool IsSafePathComponent(std::string_view name);
+
+}  // namespace urlcache

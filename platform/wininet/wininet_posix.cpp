@@ -1,0 +1,190 @@
+// The WinINet URL-cache calls over the service seam: the buffer protocol
+// (probe for the size, then fill one record with its texts packed after it),
+// the entry-type filter and the enumeration handles.
+#include <wininet.h>
+
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <unordered_set>
+
+#include "platform/wininet/UrlCacheService.h"
+
+namespace {
+
+struct Enumeration {
+  std::unique_ptr<urlcache::Cursor> cursor;
+  DWORD filter = 0;
+};
+
+// Live handles, so that a stale or foreign handle is refused, not followed.
+class HandleTable {
+ public:
+  HANDLE Add(std::unique_ptr<Enumeration> enumeration) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Enumeration* raw = enumeration.release();
+    live_.insert(raw);
+    return raw;
+  }
+  Enumeration* Find(HANDLE handle) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto* enumeration = static_cast<Enumeration*>(handle);
+    return live_.count(enumeration) ? enumeration : nullptr;
+  }
+  bool Remove(HANDLE handle) {
+    std::unique_ptr<Enumeration> owned;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      auto* enumeration = static_cast<Enumeration*>(handle);
+      if (!live_.erase(enumeration)) return false;
+      owned.reset(enumeration);
+    }
+    return true;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::unordered_set<Enumeration*> live_;
+};
+
+HandleTable& Handles() {
+  static HandleTable table;
+  return table;
+}
+
+// Moves the cursor to the next entry that the filter lets through.
+bool NextMatching(urlcache::Cursor& cursor, DWORD filter, urlcache::EntryView& entry) {
+  while (cursor.Current(entry)) {
+    if (entry.cacheEntryType & filter) return true;
+    cursor.Advance();
+  }
+  return false;
+}
+
+DWORD TextSize(std::string_view text) { return text.empty() ? 0 : DWORD(text.size() + 1); }
+
+DWORD NeededSize(const urlcache::EntryView& e) {
+  return DWORD(sizeof(INTERNET_CACHE_ENTRY_INFOA)) + DWORD(e.url.size() + 1) +
+         TextSize(e.localFile) + TextSize(e.header) + TextSize(e.extension);
+}
+
+// Copies `text` with its terminator to `cursor` and returns where it went;
+// null for an empty text (the service's "none").
+LPSTR Pack(std::string_view text, char*& cursor, bool keepEmpty = false) {
+  if (text.empty() && !keepEmpty) return nullptr;
+  LPSTR start = cursor;
+  std::memcpy(cursor, text.data(), text.size());
+  cursor[text.size()] = '\0';
+  cursor += text.size() + 1;
+  return start;
+}
+
+void Fill(const urlcache::EntryView& e, LPINTERNET_CACHE_ENTRY_INFOA buffer) {
+  auto* info = new (buffer) INTERNET_CACHE_ENTRY_INFOA{};
+  info->dwStructSize = sizeof(INTERNET_CACHE_ENTRY_INFOA);
+  char* texts = reinterpret_cast<char*>(info + 1);
+  info->lpszSourceUrlName = Pack(e.url, texts, true);
+  info->lpszLocalFileName = Pack(e.localFile, texts);
+  info->lpHeaderInfo = Pack(e.header, texts);
+  info->dwHeaderInfoSize = DWORD(e.header.size());
+  info->lpszFileExtension = Pack(e.extension, texts);
+  info->CacheEntryType = e.cacheEntryType;
+  info->dwUseCount = e.useCount;
+  info->dwHitRate = e.hitRate;
+  info->dwSizeLow = e.sizeLow;
+  info->dwSizeHigh = e.sizeHigh;
+  info->LastModifiedTime = e.lastModified;
+  info->ExpireTime = e.expire;
+  info->LastAccessTime = e.lastAccess;
+  info->LastSyncTime = e.lastSync;
+  info->dwExemptDelta = e.exemptDelta;
+}
+
+// The buffer half of both calls: fills the buffer when it is large enough,
+// else reports the size needed. True when filled.
+bool Deliver(const urlcache::EntryView& entry, LPINTERNET_CACHE_ENTRY_INFOA buffer,
+             LPDWORD size) {
+  const DWORD needed = NeededSize(entry);
+  if (!buffer || *size < needed) {
+    *size = needed;
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return false;
+  }
+  Fill(entry, buffer);
+  *size = needed;
+  return true;
+}
+
+}  // namespace
+
+HANDLE WINAPI FindFirstUrlCacheEntryExA(LPCSTR lpszUrlSearchPattern, DWORD /*dwFlags*/,
+                                        DWORD dwFilter, GROUPID /*GroupId*/,
+                                        LPINTERNET_CACHE_ENTRY_INFOA lpFirstCacheEntryInfo,
+                                        LPDWORD lpcbEntryInfo, LPVOID, LPDWORD, LPVOID) {
+  if (!lpcbEntryInfo) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  auto enumeration = std::make_unique<Enumeration>();
+  enumeration->filter = dwFilter;
+  enumeration->cursor = urlcache::CurrentService().Open(lpszUrlSearchPattern);
+  urlcache::EntryView entry;
+  if (!enumeration->cursor || !NextMatching(*enumeration->cursor, dwFilter, entry)) {
+    SetLastError(ERROR_NO_MORE_ITEMS);
+    return nullptr;
+  }
+  if (!Deliver(entry, lpFirstCacheEntryInfo, lpcbEntryInfo)) return nullptr;
+  enumeration->cursor->Advance();
+  return Handles().Add(std::move(enumeration));
+}
+
+BOOL WINAPI FindNextUrlCacheEntryExA(HANDLE hEnumHandle,
+                                     LPINTERNET_CACHE_ENTRY_INFOA lpNextCacheEntryInfo,
+                                     LPDWORD lpcbEntryInfo, LPVOID, LPDWORD, LPVOID) {
+  Enumeration* enumeration = Handles().Find(hEnumHandle);
+  if (!enumeration) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!lpcbEntryInfo) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  urlcache::EntryView entry;
+  if (!NextMatching(*enumeration->cursor, enumeration->filter, entry)) {
+    SetLastError(ERROR_NO_MORE_ITEMS);
+    return FALSE;
+  }
+  if (!Deliver(entry, lpNextCacheEntryInfo, lpcbEntryInfo)) return FALSE;
+  enumeration->cursor->Advance();
+  return TRUE;
+}
+
+BOOL WINAPI FindCloseUrlCache(HANDLE hEnumHandle) {
+  if (!hEnumHandle || !Handles().Remove(hEnumHandle)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HANDLE WINAPI FindFirstUrlCacheGroup(DWORD, DWORD, LPVOID, DWORD, GROUPID*, LPVOID) {
+  SetLastError(ERROR_NO_MORE_ITEMS);
+  return nullptr;
+}
+
+BOOL WINAPI FindNextUrlCacheGroup(HANDLE, GROUPID*, LPVOID) {
+  SetLastError(ERROR_NO_MORE_ITEMS);
+  return FALSE;
+}
+
+BOOL WINAPI GetUrlCacheGroupAttributeA(GROUPID, DWORD, DWORD, LPVOID, LPDWORD, LPVOID) {
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  return FALSE;
+}
+
+BOOL WINAPI SetUrlCacheGroupAttributeA(GROUPID, DWORD, DWORD, LPVOID, LPVOID) {
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  return FALSE;
+}
