@@ -1,0 +1,42 @@
+// sitelore-demo OUT.png: runs Sitelore's start-up exactly as the program
+// does, saves a picture of the main window to OUT.png once it is shown, and
+// ends. Errors that the program would report in a message box are printed.
+#include <QCoreApplication>
+#include <QPixmap>
+#include <QPushButton>
+#include <cstdio>
+#include <string>
+
+#include "ui/CachedSitesFrame.h"
+#include "ui/ListBox.h"
+#include "ui/SiteloreApp.h"
+#include "ui/SiteloreMain.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: sitelore-demo OUT.png\n");
+    return 2;
+  }
+  const QString out = QString::fromLocal8Bit(argv[1]);
+  bool saved = false;
+  int programArgc = 1;
+
+  SiteloreHooks hooks;
+  hooks.report = [](const QString& caption, const QString& text) {
+    std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
+  };
+  hooks.shown = [&](TfrmSiteloreMain& window) {
+    // Preview the first image as a click on it would.
+    TframeCachedSites& frame = *window.frameSites;
+    if (frame.lbxImages->Count() > 0) {
+      frame.lbxImages->SetItemIndex(0);
+      frame.lbxImagesClick(frame.lbxImages);
+    }
+    QCoreApplication::processEvents();
+    saved = window.grab().save(out, "PNG");
+    if (!saved) std::fprintf(stderr, "sitelore-demo: cannot write %s\n", argv[1]);
+    window.Close->click();
+  };
+  const int code = RunSitelore(programArgc, argv, hooks);
+  return saved ? code : 1;
+}

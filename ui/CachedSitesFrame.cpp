@@ -1,0 +1,329 @@
+#include "ui/CachedSitesFrame.h"
+
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "analysis/TraceKind.h"
+#include "ui/DesignFont.h"
+#include "ui/EmbeddedWB.h"
+#include "ui/ListBox.h"
+
+namespace {
+
+// Design sizes in pixels at 96 dots per inch.
+constexpr int kFrameWidth = 523;
+constexpr int kFrameHeight = 369;
+constexpr int kTotalHeight = 21;
+constexpr int kCurrentHeight = 17;
+constexpr int kSitesWidth = 185;
+constexpr int kInfoWidth = 335;
+constexpr int kCaptionHeight = 16;
+constexpr int kSplitterSize = 3;
+constexpr int kImagesHeight = 196;
+constexpr int kPreviewHeight = 85;
+
+const char kFileHint[] = "Double-click to view file";
+
+template <typename T>
+T* Named(T* widget, const char* name) {
+  widget->setObjectName(QLatin1String(name));
+  return widget;
+}
+
+QFrame* NewPanel(QWidget* parent, const char* name) {
+  QFrame* panel = Named(new QFrame(parent), name);
+  panel->setFrameShape(QFrame::NoFrame);
+  return panel;
+}
+
+QVBoxLayout* NewColumn(QWidget* owner) {
+  auto* column = new QVBoxLayout(owner);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  return column;
+}
+
+TListBox* NewListBox(QWidget* parent, const char* name, const char* hint) {
+  TListBox* list = Named(new TListBox(parent), name);
+  if (hint) list->setToolTip(QString::fromLatin1(hint));
+  return list;
+}
+
+// A tab page whose one list box fills it.
+QWidget* NewPage(QTabWidget* pages, const char* name, const char* caption) {
+  QWidget* page = Named(new QWidget(pages), name);
+  pages->addTab(page, QString::fromLatin1(caption));
+  NewColumn(page);
+  return page;
+}
+
+void PlaceIn(QWidget* page, QWidget* content) {
+  page->layout()->addWidget(content);
+}
+
+std::vector<std::string> Copy(const TItemList& items) {
+  return std::vector<std::string>(items.begin(), items.end());
+}
+
+}  // namespace
+
+std::string_view FileNamePart(std::string_view Path) {
+  const std::size_t separator = Path.find_last_of("/\\:");
+  return separator == std::string_view::npos ? Path : Path.substr(separator + 1);
+}
+
+std::vector<std::string> SplitListText(std::string_view Text) {
+  std::vector<std::string> lines;
+  while (!Text.empty()) {
+    const std::size_t end = Text.find("\r\n");
+    const std::string_view line = Text.substr(0, end);
+    if (!line.empty()) lines.emplace_back(line);
+    if (end == std::string_view::npos) break;
+    Text.remove_prefix(end + 2);
+  }
+  return lines;
+}
+
+TframeCachedSites::TframeCachedSites(QWidget* parent) : QFrame(parent) {
+  BuildControls();
+}
+
+TframeCachedSites::~TframeCachedSites() = default;
+
+void TframeCachedSites::BuildControls() {
+  setFrameShape(QFrame::NoFrame);
+  setFont(DesignFont(11));
+  resize(kFrameWidth, kFrameHeight);
+
+  lblTotal = Named(new QLabel(this), "lblTotal");
+  lblTotal->setFixedHeight(kTotalHeight);
+  lblTotal->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  lblCurrent = Named(new QLabel(this), "lblCurrent");
+  lblCurrent->setFixedHeight(kCurrentHeight);
+  lblCurrent->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+  pnl1 = NewPanel(this, "pnl1");
+  Label4 = Named(new QLabel(QStringLiteral("Select site to view traces:"), pnl1), "Label4");
+  Label4->setFont(DesignFont(13, true));
+  Label4->setFixedHeight(kCaptionHeight);
+  lbxSites = NewListBox(pnl1, "lbxSites", "Select site to view traces from it");
+
+  pnl2 = NewPanel(this, "pnl2");
+  pgcSiteInfo = Named(new QTabWidget(pnl2), "pgcSiteInfo");
+  pgcSiteInfo->setDocumentMode(true);
+  // Flat, compact tab buttons, so that all six captions fit the design
+  // width; the active one looks pressed.
+  pgcSiteInfo->setStyleSheet(QStringLiteral(
+      "QTabBar::tab { padding: 3px 6px; margin: 1px; border: 1px solid transparent; }"
+      "QTabBar::tab:selected { background: palette(midlight); border-color: palette(dark); }"
+      "QTabBar::tab:hover:!selected { border-color: palette(mid); }"));
+  tabImages = NewPage(pgcSiteInfo, "tabImages", "Images");
+  lbxImages = NewListBox(tabImages, "lbxImages", nullptr);
+  TabSheet4 = NewPage(pgcSiteInfo, "TabSheet4", "Pages");
+  lbxPages = NewListBox(TabSheet4, "lbxPages", nullptr);
+  tbcMedia = NewPage(pgcSiteInfo, "tbcMedia", "Media");
+  TabSheet1 = NewPage(pgcSiteInfo, "TabSheet1", "Other");
+  lbxOther = NewListBox(TabSheet1, "lbxOther", kFileHint);
+  TabSheet2 = NewPage(pgcSiteInfo, "TabSheet2", "Cookies");
+  lbxCookies = NewListBox(TabSheet2, "lbxCookies", kFileHint);
+  TabSheet3 = NewPage(pgcSiteInfo, "TabSheet3", "History");
+  lbxHistory = NewListBox(TabSheet3, "lbxHistory", kFileHint);
+  Label1 = Named(new QLabel(QStringLiteral("Traces already on your hard drive:"), pnl2), "Label1");
+  Label1->setFont(DesignFont(13, true));
+  Label1->setFixedHeight(kCaptionHeight);
+  Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  Splitter1 = Named(new QSplitter(Qt::Horizontal, this), "Splitter1");
+  lbxMedia = NewListBox(tbcMedia, "lbxMedia", kFileHint);
+  Splitter2 = Named(new QSplitter(Qt::Vertical, tabImages), "Splitter2");
+  imgPreview = Named(new TEmbeddedWB(tabImages), "imgPreview");
+
+  // Arrangement: the site list left of Splitter1, the trace pages right of
+  // it, the two count lines under both; in the Images page the preview
+  // under the list, below Splitter2.
+  QVBoxLayout* sites = NewColumn(pnl1);
+  sites->addWidget(Label4);
+  sites->addWidget(lbxSites, 1);
+  QVBoxLayout* info = NewColumn(pnl2);
+  info->addWidget(Label1);
+  info->addWidget(pgcSiteInfo, 1);
+
+  Splitter2->setHandleWidth(kSplitterSize);
+  Splitter2->addWidget(lbxImages);
+  Splitter2->addWidget(imgPreview);
+  Splitter2->setStretchFactor(0, 1);
+  Splitter2->setStretchFactor(1, 0);
+  Splitter2->setSizes({kImagesHeight, kPreviewHeight});
+  PlaceIn(tabImages, Splitter2);
+  PlaceIn(TabSheet4, lbxPages);
+  PlaceIn(tbcMedia, lbxMedia);
+  PlaceIn(TabSheet1, lbxOther);
+  PlaceIn(TabSheet2, lbxCookies);
+  PlaceIn(TabSheet3, lbxHistory);
+
+  Splitter1->setHandleWidth(kSplitterSize);
+  Splitter1->addWidget(pnl1);
+  Splitter1->addWidget(pnl2);
+  Splitter1->setStretchFactor(0, 0);
+  Splitter1->setStretchFactor(1, 1);
+  Splitter1->setSizes({kSitesWidth, kInfoWidth});
+
+  QVBoxLayout* frame = NewColumn(this);
+  frame->addWidget(Splitter1, 1);
+  frame->addWidget(lblTotal);
+  frame->addWidget(lblCurrent);
+
+  pgcSiteInfo->setCurrentIndex(pgImages);
+  setTabOrder(lbxSites, pgcSiteInfo);
+  setTabOrder(pgcSiteInfo, lbxImages);
+  setTabOrder(lbxImages, lbxPages);
+  setTabOrder(lbxPages, lbxMedia);
+  setTabOrder(lbxMedia, lbxOther);
+  setTabOrder(lbxOther, lbxCookies);
+  setTabOrder(lbxCookies, lbxHistory);
+
+  connect(lbxSites, &TListBox::Click, this, [this] { lbxSitesClick(lbxSites); });
+  connect(lbxImages, &TListBox::Click, this, [this] { lbxImagesClick(lbxImages); });
+  // Context-menu requests are taken where they arrive, so that MousePos is
+  // relative to the receiving control; a list box receives them in its
+  // viewport, the client area. Requests left unhandled travel on to the
+  // enclosing controls, pgcSiteInfo among them.
+  pgcSiteInfo->installEventFilter(this);
+  for (TListBox* list : {lbxImages, lbxPages, lbxMedia, lbxOther, lbxCookies, lbxHistory}) {
+    connect(list, &TListBox::DblClick, this, [this, list] { OpenSelFile(list); });
+    list->viewport()->installEventFilter(this);
+  }
+}
+
+QWidget* TframeCachedSites::ContextPopupSender(QObject* watched) const {
+  if (watched == pgcSiteInfo) return pgcSiteInfo;
+  for (TListBox* list : {lbxImages, lbxPages, lbxMedia, lbxOther, lbxCookies, lbxHistory})
+    if (watched == list->viewport()) return list;
+  return nullptr;
+}
+
+bool TframeCachedSites::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::ContextMenu) {
+    if (QWidget* sender = ContextPopupSender(watched)) {
+      bool handled = false;
+      lbxImagesContextPopup(sender, static_cast<QContextMenuEvent*>(event)->pos(), handled);
+      return handled;
+    }
+  }
+  return QFrame::eventFilter(watched, event);
+}
+
+void TframeCachedSites::CreateAnalyzer() {
+  ImagePaths.clear();
+  PagePaths.clear();
+  OtherPaths.clear();
+  MediaPaths.clear();
+  CookiePaths.clear();
+  for (TListBox* list : {lbxOther, lbxImages, lbxPages, lbxMedia, lbxCookies, lbxHistory, lbxSites})
+    list->Clear();
+  Analyzer = std::make_unique<TCacheAnalyzer>();
+}
+
+void TframeCachedSites::AnalyzeCache() {
+  if (!Analyzer) return;
+  std::string sites;
+  Analyzer->GetSites(sites);
+  lbxSites->SetLines(SplitListText(sites));
+  Analyzer->ScanCache();
+  if (lbxSites->Count() > 0) lbxSites->SetItemIndex(0);
+  RefreshSiteInfo();
+}
+
+void TframeCachedSites::RefreshSiteInfo() {
+  for (TListBox* list : {lbxPages, lbxImages, lbxOther, lbxMedia, lbxCookies, lbxHistory})
+    list->Clear();
+  const int selected = lbxSites->ItemIndex();
+  if (selected < 0 || !Analyzer) return;
+  const std::string site = AsciiLower(lbxSites->Line(selected));
+
+  // The list form keeps every stored trace one line, also a name that holds
+  // a line break, so the path lists stay paired with the counts.
+  TItemList items;
+  Analyzer->GetPages(site, items);
+  PagePaths = Copy(items);
+  Analyzer->GetImages(site, items);
+  ImagePaths = Copy(items);
+  Analyzer->GetOther(site, items);
+  OtherPaths = Copy(items);
+  Analyzer->GetMedia(site, items);
+  MediaPaths = Copy(items);
+  Analyzer->GetCookies(site, items);
+  CookiePaths = Copy(items);
+
+  FillListBox(PagePaths, *lbxPages);
+  FillListBox(ImagePaths, *lbxImages);
+  FillListBox(OtherPaths, *lbxOther);
+  FillListBox(MediaPaths, *lbxMedia);
+  FillListBox(CookiePaths, *lbxCookies);
+
+  Analyzer->GetHistory(site, items);
+  lbxHistory->SetLines(Copy(items));
+
+  const TCacheAnalyzer& a = *Analyzer;
+  lblTotal->setText(QString::asprintf(
+      "Total: %d images, %d pages, %d media files, %d unknown files,%d cookies, %d history "
+      "entires",
+      a.TotalImages(), a.TotalPages(), a.TotalMedia(), a.TotalOther(), a.TotalCookies(),
+      a.TotalHistory()));
+  lblCurrent->setText(QString::asprintf(
+      "Selected site:: %d images, %d pages, %d media files, %d unknown files, %d cookies, %d "
+      "history entires",
+      a.SiteImages(), a.SitePages(), a.SiteMedia(), a.SiteOther(), a.SiteCookies(),
+      a.SiteHistory()));
+}
+
+void TframeCachedSites::FillListBox(const TPathList& Paths, TListBox& ListBox) {
+  std::vector<std::string> names;
+  names.reserve(Paths.size());
+  for (const std::string& path : Paths) names.emplace_back(FileNamePart(path));
+  ListBox.SetLines(std::move(names));
+}
+
+void TframeCachedSites::FreeAnalyzer() {
+  for (TListBox* list : {lbxOther, lbxImages, lbxPages, lbxMedia, lbxCookies, lbxHistory, lbxSites})
+    list->Clear();
+  for (TPathList* paths : {&ImagePaths, &PagePaths, &OtherPaths, &MediaPaths, &CookiePaths})
+    TPathList().swap(*paths);
+  Analyzer.reset();
+  emit AnalyzerFreed();
+}
+
+void TframeCachedSites::lbxSitesClick(QObject* /*Sender*/) {
+  RefreshSiteInfo();
+}
+
+void TframeCachedSites::OpenSelFile(QObject* /*Sender*/) {
+  // Filled by the trace actions.
+}
+
+void TframeCachedSites::lbxImagesContextPopup(QObject* /*Sender*/, QPoint /*MousePos*/,
+                                              bool& /*Handled*/) {
+  // Filled by the trace actions.
+}
+
+void TframeCachedSites::lbxImagesClick(QObject* /*Sender*/) {
+  // Filled by the trace actions.
+}
+
+void BringWindowToFront(QWidget* Window, bool Restore) {
+  if (!Window || !Window->isEnabled()) return;
+  Window->raise();
+  Window->activateWindow();
+  if (Restore && Window->isVisible()) {
+    if (!Window->isMaximized())
+      Window->setWindowState(Window->windowState() & ~Qt::WindowMinimized);
+    Window->setFocus(Qt::ActiveWindowFocusReason);
+  }
+}
+
+bool ShellOpen(const std::string& /*Target*/) {
+  // Filled by the trace actions.
+  return true;
+}

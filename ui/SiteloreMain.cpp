@@ -1,0 +1,268 @@
+#include "ui/SiteloreMain.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QThread>
+#include <QVBoxLayout>
+#include <QWindow>
+#include <algorithm>
+
+#include "ui/CachedSitesFrame.h"
+#include "ui/DesignFont.h"
+
+// Resources of a static library are registered by hand; the call must stand
+// outside any namespace.
+static void RegisterSiteloreResources() {
+  Q_INIT_RESOURCE(sitelore);
+}
+
+const char kAnalyzingMessage[] = "Analyzing your computer, please wait...";
+
+namespace {
+
+// Splash design values, in pixels at 96 dots per inch.
+constexpr int kSplashClient = 64;
+constexpr int kIconLeft = 16;
+constexpr int kIconSize = 32;
+constexpr int kMessageLeft = 56;
+constexpr int kMessageWidth = 238;
+constexpr int kMessageRightMargin = 16;
+constexpr int kScreenMargin = 64;
+constexpr int kTallMessageTop = 10;
+// How long the splash waits for the window system to put it on the screen.
+constexpr int kExposeWaitMs = 1000;
+
+// Main window design values.
+constexpr int kFormWidth = 522;
+constexpr int kFrameHeight = 369;
+constexpr int kPanelHeight = 36;
+
+QEvent::Type FormCreateEvent() {
+  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
+
+QEvent::Type FormDestroyEvent() {
+  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
+
+QRect ScreenRect(const QWidget& widget) {
+  QScreen* screen = widget.screen() ? widget.screen() : QGuiApplication::primaryScreen();
+  return screen ? screen->geometry() : QRect(0, 0, 640, 480);
+}
+
+// Waits, without taking user input, until the window system shows `window`.
+void WaitUntilExposed(QWidget& window) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!(window.windowHandle() && window.windowHandle()->isExposed()) &&
+         clock.elapsed() < kExposeWaitMs) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    QThread::msleep(2);
+  }
+}
+
+}  // namespace
+
+TSplashMessageLayout LayOutSplashMessage(const QFontMetrics& Metrics, const QString& Message,
+                                         int ScreenWidth, QSize Client) {
+  const int right = std::max(ScreenWidth / 2 - kScreenMargin, kMessageWidth);
+  const QRect measured =
+      Metrics.boundingRect(QRect(kMessageLeft, 0, right - kMessageLeft, 0),
+                           Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, Message);
+  const int w = measured.width();
+  const int h = measured.height();
+  int top = Client.height() / 2 - h / 2;
+  if (top < 0) top = kTallMessageTop;
+  TSplashMessageLayout layout;
+  layout.Label = QRect(kMessageLeft, top, w, h);
+  layout.ClientWidth = std::max(Client.width(), kMessageLeft + w + kMessageRightMargin);
+  // A text taller than the client area makes the splash grow, keeping the
+  // margin above it below it as well.
+  layout.ClientHeight = top + h > Client.height() ? top + h + top : Client.height();
+  return layout;
+}
+
+QPoint CentredPosition(QSize Outer, const QRect& Screen) {
+  return {Screen.x() + Screen.width() / 2 - Outer.width() / 2,
+          Screen.y() + Screen.height() / 2 - Outer.height() / 2};
+}
+
+TSplashWindow::TSplashWindow(QWidget* parent)
+    : QFrame(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                         Qt::WindowDoesNotAcceptFocus) {
+  setObjectName(QStringLiteral("SplashWindow"));
+  setAttribute(Qt::WA_ShowWithoutActivating);
+  setFrameStyle(QFrame::WinPanel | QFrame::Raised);
+  setFont(DesignFont(11));
+  // The window's colours; disabled, it still paints in them.
+  QPalette colours = palette();
+  for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    colours.setColor(group, QPalette::Window, palette().color(QPalette::Active, QPalette::Base));
+    colours.setColor(group, QPalette::WindowText,
+                     palette().color(QPalette::Active, QPalette::Text));
+  }
+  setPalette(colours);
+  setAutoFillBackground(true);
+  setEnabled(false);
+
+  IconBox = new QLabel(this);
+  IconBox->setObjectName(QStringLiteral("IconBox"));
+  IconBox->setScaledContents(true);
+  IconBox->hide();
+  MessageLabel = new QLabel(this);
+  MessageLabel->setObjectName(QStringLiteral("MessageLabel"));
+  MessageLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  MessageLabel->setWordWrap(true);
+
+  SetClientSize({kSplashClient, kSplashClient});
+  const QPoint origin = contentsRect().topLeft();
+  IconBox->setGeometry(QRect(origin + QPoint(kIconLeft, kIconLeft), QSize(kIconSize, kIconSize)));
+  MessageLabel->setGeometry(origin.x() + kMessageLeft, origin.y(), kMessageWidth,
+                            MessageLabel->sizeHint().height());
+}
+
+void TSplashWindow::SetClientSize(QSize size) {
+  const QMargins frame =
+      contentsMargins() + QMargins(frameWidth(), frameWidth(), frameWidth(), frameWidth());
+  setFixedSize(size.grownBy(frame));
+}
+
+void TSplashWindow::SetIcon(const QIcon& icon) {
+  if (icon.isNull()) return;
+  IconBox->setPixmap(icon.pixmap(QSize(kIconSize, kIconSize)));
+  IconBox->show();
+}
+
+void TSplashWindow::SetMessage(const QString& message) {
+  const TSplashMessageLayout layout = LayOutSplashMessage(
+      QFontMetrics(MessageLabel->font()), message, ScreenRect(*this).width(), ClientSize());
+  MessageLabel->setGeometry(layout.Label.translated(contentsRect().topLeft()));
+  SetClientSize({layout.ClientWidth, layout.ClientHeight});
+  if (MessageLabel->text() != message) {
+    MessageLabel->setText(message);
+    repaint();
+  }
+}
+
+void TSplashWindow::CentreOnScreen() {
+  move(CentredPosition(size(), ScreenRect(*this)));
+}
+
+std::unique_ptr<TSplashWindow> OpenSplash(const QIcon& icon, const QString& message) {
+  auto splash = std::make_unique<TSplashWindow>();
+  splash->SetIcon(icon);
+  splash->SetMessage(message);
+  splash->CentreOnScreen();
+  splash->show();
+  WaitUntilExposed(*splash);
+  splash->repaint();
+  return splash;
+}
+
+TfrmSiteloreMain::TfrmSiteloreMain(QWidget* parent) : QWidget(parent) {
+  BuildControls();
+  SendFormEvent(FormCreateEvent());
+}
+
+TfrmSiteloreMain::~TfrmSiteloreMain() {
+  SendFormEvent(FormDestroyEvent());
+}
+
+void TfrmSiteloreMain::SendFormEvent(int type) {
+  QEvent event(static_cast<QEvent::Type>(type));
+  QCoreApplication::sendEvent(this, &event);
+}
+
+bool TfrmSiteloreMain::event(QEvent* event) {
+  if (event->type() == FormCreateEvent()) {
+    FormCreate(this);
+    return true;
+  }
+  if (event->type() == FormDestroyEvent()) {
+    FormDestroy(this);
+    return true;
+  }
+  return QWidget::event(event);
+}
+
+void TfrmSiteloreMain::BuildControls() {
+  setObjectName(QStringLiteral("frmSiteloreMain"));
+  setWindowTitle(QStringLiteral("Sitelore"));
+  setFont(DesignFont(11));
+
+  Panel1 = new QFrame(this);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setFrameShape(QFrame::NoFrame);
+  Panel1->setFixedHeight(kPanelHeight);
+  Close = new QPushButton(QStringLiteral("Close"), Panel1);
+  Close->setObjectName(QStringLiteral("Close"));
+  Close->setGeometry(418, 0, 100, 33);
+  Button1 = new QPushButton(QStringLiteral("How to get rid of all these traces?"), Panel1);
+  Button1->setObjectName(QStringLiteral("Button1"));
+  Button1->setGeometry(8, 0, 267, 33);
+  Button1->setFont(DesignFont(11, true));
+  for (QPushButton* button : {Close, Button1}) {
+    button->setAutoDefault(false);
+    button->setDefault(false);
+  }
+  frameSites = new TframeCachedSites(this);
+  frameSites->setObjectName(QStringLiteral("frameSites"));
+
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  column->addWidget(frameSites, 1);
+  column->addWidget(Panel1);
+  resize(kFormWidth, kFrameHeight + kPanelHeight);
+
+  // Panel1 comes first in the tab order, then the frame.
+  setTabOrder(Close, Button1);
+  setTabOrder(Button1, frameSites);
+
+  connect(Close, &QPushButton::clicked, this, [this] { CloseClick(Close); });
+  connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(Button1); });
+}
+
+void TfrmSiteloreMain::FormCreate(QObject* /*Sender*/) {
+  std::unique_ptr<TSplashWindow> splash =
+      OpenSplash(QApplication::windowIcon(), QString::fromLatin1(kAnalyzingMessage));
+  const auto finish = [&] {
+    splash.reset();
+    BringWindowToFront(this, true);
+  };
+  try {
+    frameSites->CreateAnalyzer();
+    frameSites->AnalyzeCache();
+  } catch (...) {
+    finish();
+    throw;
+  }
+  finish();
+}
+
+void TfrmSiteloreMain::FormDestroy(QObject* /*Sender*/) {
+  frameSites->FreeAnalyzer();
+}
+
+void TfrmSiteloreMain::CloseClick(QObject* /*Sender*/) {
+  QCoreApplication::quit();
+}
+
+void TfrmSiteloreMain::Button1Click(QObject* /*Sender*/) {
+  // Filled by the advertisement dialog.
+}
+
+QIcon SiteloreIcon() {
+  static const bool registered = (RegisterSiteloreResources(), true);
+  (void)registered;
+  QIcon icon;
+  for (int size : {16, 32, 48, 64})
+    icon.addFile(QStringLiteral(":/sitelore/sitelore-%1.png").arg(size), QSize(size, size));
+  return icon;
+}
