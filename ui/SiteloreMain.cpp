@@ -128,9 +128,7 @@ TSplashWindow::TSplashWindow(QWidget* parent)
 }
 
 void TSplashWindow::SetClientSize(QSize size) {
-  const QMargins frame =
-      contentsMargins() + QMargins(frameWidth(), frameWidth(), frameWidth(), frameWidth());
-  setFixedSize(size.grownBy(frame));
+  setFixedSize(size + (this->size() - contentsRect().size()));
 }
 
 void TSplashWindow::SetIcon(const QIcon& icon) {

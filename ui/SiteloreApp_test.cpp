@@ -1,0 +1,212 @@
+#include "ui/SiteloreApp.h"
+
+#include <gtest/gtest.h>
+
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "ui/CachedSitesFrame.h"
+#include "ui/ListBox.h"
+#include "ui/SiteloreMain.h"
+#include "ui/UiTestSupport.h"
+
+namespace {
+
+TEST(ErrorReportTextTest, AppendsAFullStopAfterCharactersSortingAfterIt) {
+  EXPECT_EQ(ErrorReportText("Disk full"), "Disk full.");
+  EXPECT_EQ(ErrorReportText("Done."), "Done.");
+  EXPECT_EQ(ErrorReportText("Code 42"), "Code 42.");
+  EXPECT_EQ(ErrorReportText("Why?"), "Why?.");  // '?' sorts after '.'
+  EXPECT_EQ(ErrorReportText("path/"), "path/.");
+  EXPECT_EQ(ErrorReportText(QString::fromUtf8("caf\xc3\xa9")), QString::fromUtf8("caf\xc3\xa9."));
+  for (const char* unchanged : {"Stop!", "(none)", "a-", "x,", "\"quoted\"", ""})
+    EXPECT_EQ(ErrorReportText(unchanged), unchanged) << unchanged;
+}
+
+// An object whose handler of one kind of event fails.
+class Failing : public QObject {
+ public:
+  static QEvent::Type Type() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+  }
+  bool event(QEvent* e) override {
+    if (e->type() != Type()) return QObject::event(e);
+    ++handled;
+    if (handled == 1) throw std::runtime_error("Handler failed");
+    if (handled == 2) throw 42;
+    return true;
+  }
+  int handled = 0;
+};
+
+TEST(ErrorReportTest, AnExceptionEscapingAHandlerIsReportedAndTheProgramGoesOn) {
+  TSiteloreApplication* application = uitest::Application();
+  ASSERT_NE(application, nullptr) << "the test application must be a TSiteloreApplication";
+  uitest::Reports().clear();
+  Failing target;
+  QEvent event(Failing::Type());
+  EXPECT_FALSE(QCoreApplication::sendEvent(&target, &event));
+  EXPECT_FALSE(QCoreApplication::sendEvent(&target, &event));
+  EXPECT_TRUE(QCoreApplication::sendEvent(&target, &event));
+  // Posted events fail the same way inside the event loop.
+  Failing posted;
+  QCoreApplication::postEvent(&posted, new QEvent(Failing::Type()));
+  QCoreApplication::sendPostedEvents(&posted);
+  EXPECT_EQ(posted.handled, 1);
+
+  ASSERT_EQ(uitest::Reports().size(), 3u);
+  EXPECT_EQ(uitest::Reports()[0], std::make_pair(QString("Sitelore"), QString("Handler failed.")));
+  EXPECT_EQ(uitest::Reports()[1].first, "Sitelore");
+  EXPECT_FALSE(uitest::Reports()[1].second.isEmpty());
+  EXPECT_EQ(uitest::Reports()[2].second, "Handler failed.");
+}
+
+TEST(ErrorReportTest, TheDefaultReportIsAnErrorMessageBox) {
+  TSiteloreApplication* application = uitest::Application();
+  ASSERT_NE(application, nullptr);
+  application->SetErrorReporter({});
+  QString caption, text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QMessageBox::StandardButtons buttons;
+  // Closes the box as soon as it is up; gives up after two seconds.
+  int ticks = 0;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      caption = box->windowTitle();
+      text = box->text();
+      icon = box->icon();
+      buttons = box->standardButtons();
+      box->accept();
+    } else if (++ticks > 200) {
+      closer.stop();
+    }
+  });
+  closer.start(10);
+  application->ShowException("Out of paper");
+  closer.stop();
+  application->SetErrorReporter(
+      [](const QString& c, const QString& t) { uitest::Reports().emplace_back(c, t); });
+  EXPECT_EQ(caption, "Sitelore");
+  EXPECT_EQ(text, "Out of paper.");
+  EXPECT_EQ(icon, QMessageBox::Critical);
+  EXPECT_EQ(buttons, QMessageBox::Ok);
+}
+
+// RunSitelore makes its own application object, so each run happens in a
+// child process of its own.
+class RunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  }
+  void TearDown() override {
+    urlcache::SetService(nullptr);
+    urlcache::SetUrlCacheProfile("");
+  }
+
+  // Runs the program with hooks that record the order of events; `act`
+  // runs once the window is shown and must end the program. Exits with 0
+  // when `check` accepts the record, else prints it and exits with 1.
+  static void RunAndExit(const std::function<void(TfrmSiteloreMain&, QStringList&)>& act,
+                         const std::function<bool(const QStringList&)>& check) {
+    QStringList record;
+    SiteloreHooks hooks;
+    hooks.start = [&] { record << (QCoreApplication::instance() ? "start late" : "start"); };
+    hooks.report = [&](const QString& caption, const QString& text) {
+      record << "report " + caption + ": " + text;
+    };
+    hooks.shown = [&](TfrmSiteloreMain& window) {
+      record << QString("shown %1 splashes %2")
+                    .arg(window.isVisible() ? "visible" : "hidden")
+                    .arg(QApplication::topLevelWidgets().size() - 1);
+      QObject::connect(window.frameSites, &TframeCachedSites::AnalyzerFreed,
+                       [&] { record << "analyzer freed"; });
+      act(window, record);
+    };
+    hooks.end = [&] {
+      record << (QApplication::topLevelWidgets().isEmpty() ? "end" : "end with windows");
+    };
+    int argc = 1;
+    char name[] = "sitelore";
+    char* argv[] = {name, nullptr};
+    const int code = RunSitelore(argc, argv, hooks);
+    record << QString("exit %1").arg(code);
+    const bool ok = check(record);
+    if (!ok) std::fprintf(stderr, "record: %s\n", qPrintable(record.join(" | ")));
+    std::exit(ok ? 0 : 1);
+  }
+};
+
+TEST_F(RunTest, CloseButtonShutsDownInOrder) {
+  urlcache::SetUrlCacheProfile(uitest::WineBasicPrefix());
+  EXPECT_EXIT(RunAndExit(
+                  [](TfrmSiteloreMain& window, QStringList& record) {
+                    record << QString::fromStdString(window.frameSites->lbxSites->Line(0));
+                    QTest::mouseClick(window.Close, Qt::LeftButton);
+                  },
+                  [](const QStringList& record) {
+                    return record == QStringList{"start",
+                                                 "shown visible splashes 0",
+                                                 "cdn.other.org:8080",
+                                                 "analyzer freed",
+                                                 "end",
+                                                 "exit 0"};
+                  }),
+              ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(RunTest, TitleBarCloseShutsDownInOrder) {
+  urlcache::SetUrlCacheProfile(uitest::WineBasicPrefix());
+  EXPECT_EXIT(RunAndExit(
+                  [](TfrmSiteloreMain& window, QStringList&) {
+                    // What the window system sends for the close box.
+                    QCloseEvent close;
+                    QCoreApplication::sendEvent(window.windowHandle(), &close);
+                  },
+                  [](const QStringList& record) {
+                    return record == QStringList{"start", "shown visible splashes 0",
+                                                 "analyzer freed", "end", "exit 0"};
+                  }),
+              ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(RunTest, EmptyCacheOpensAnEmptyWindow) {
+  uitest::ScratchCache cache(fixture::ProfileSpec{});
+  EXPECT_EXIT(RunAndExit(
+                  [](TfrmSiteloreMain& window, QStringList& record) {
+                    record << QString("sites %1").arg(window.frameSites->lbxSites->Count());
+                    window.Close->click();
+                  },
+                  [](const QStringList& record) {
+                    return record == QStringList{"start",   "shown visible splashes 0",
+                                                 "sites 0", "analyzer freed",
+                                                 "end",     "exit 0"};
+                  }),
+              ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(RunTest, ScanErrorIsReportedAndTheWindowStillShows) {
+  uitest::ThrowingService failing;
+  urlcache::SetService(&failing);
+  EXPECT_EXIT(RunAndExit([](TfrmSiteloreMain& window, QStringList&) { window.Close->click(); },
+                         [](const QStringList& record) {
+                           return record ==
+                                  QStringList{"start",
+                                              "report Sitelore: The URL cache cannot be read.",
+                                              "shown visible splashes 0",
+                                              "analyzer freed",
+                                              "end",
+                                              "exit 0"};
+                         }),
+              ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace

@@ -1,0 +1,165 @@
+// Helpers for the window's tests: the application object, sample caches
+// written to a scratch folder, and a look at the frame's private lists.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/wininet/ContainerLocator.h"
+#include "platform/wininet/UrlCacheService.h"
+#include "tools/IndexDatWriter.h"
+#include "ui/CachedSitesFrame.h"
+#include "ui/ListBox.h"
+#include "ui/SiteloreApp.h"
+
+namespace uitest {
+
+// The process's application object: a TSiteloreApplication made on first
+// use, on Qt's offscreen platform unless another one is asked for. Error
+// reports go to `Reports()` instead of a message box.
+inline std::vector<std::pair<QString, QString>>& Reports() {
+  static std::vector<std::pair<QString, QString>> reports;
+  return reports;
+}
+
+inline TSiteloreApplication* Application() {
+  if (!QCoreApplication::instance()) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "ui_tests";
+    static char* argv[] = {name, nullptr};
+    // Lives for the whole process, as an application does.
+    auto* application = new TSiteloreApplication(argc, argv);
+    application->SetErrorReporter(
+        [](const QString& caption, const QString& text) { Reports().emplace_back(caption, text); });
+  }
+  return qobject_cast<TSiteloreApplication*>(QCoreApplication::instance());
+}
+
+inline fixture::EntrySpec Content(std::string url, std::string directory, std::string file) {
+  fixture::EntrySpec e;
+  e.url = std::move(url);
+  e.directory = std::move(directory);
+  e.fileName = std::move(file);
+  e.contents = "x";
+  return e;
+}
+
+inline fixture::EntrySpec Cookie(std::string url, std::string file) {
+  fixture::EntrySpec e;
+  e.url = std::move(url);
+  e.fileName = std::move(file);
+  e.contents = "cookie";
+  e.type = COOKIE_CACHE_ENTRY;
+  return e;
+}
+
+inline fixture::EntrySpec Visit(std::string url) {
+  fixture::EntrySpec e;
+  e.url = std::move(url);
+  e.type = URLHISTORY_CACHE_ENTRY;
+  e.writeFile = false;
+  return e;
+}
+
+// A URL cache written to a scratch folder, which the URL-cache service reads
+// while this object lives.
+class ScratchCache {
+ public:
+  explicit ScratchCache(const fixture::ProfileSpec& spec) {
+    user_ = dir_.path().toStdString() + "/user";
+    std::string error;
+    written_ = fixture::WriteProfile(user_, spec, &error);
+    EXPECT_TRUE(written_) << error;
+    urlcache::SetUrlCacheProfile(user_);
+  }
+  ~ScratchCache() { urlcache::SetUrlCacheProfile(""); }
+  ScratchCache(const ScratchCache&) = delete;
+  ScratchCache& operator=(const ScratchCache&) = delete;
+
+  const std::string& UserFolder() const { return user_; }
+  // The full local path of a cached file in the content container.
+  std::string ContentFile(const std::string& directory, const std::string& file) const {
+    return user_ + "/" + fixture::ContainerPath(fixture::ProfileLayout::Wine, 2) + "/" + directory +
+           "/" + file;
+  }
+
+ private:
+  QTemporaryDir dir_;
+  std::string user_;
+  bool written_ = false;
+};
+
+// The Wine-written sample cache.
+inline std::string WineBasicPrefix() {
+  return std::string(SITELORE_SHARED_DIR) + "/fixtures/wine-basic/prefix";
+}
+
+// A URL-cache service that fails every walk with an exception.
+class ThrowingService : public urlcache::Service {
+ public:
+  std::unique_ptr<urlcache::Cursor> Open(const char*) override {
+    throw std::runtime_error("The URL cache cannot be read");
+  }
+};
+
+// A URL cache held in memory, for entries the disk layer would not deliver.
+class MemoryService : public urlcache::Service {
+ public:
+  struct Entry {
+    std::string url, localFile;
+    DWORD type = NORMAL_CACHE_ENTRY;
+  };
+  // Entries of the container that `pattern` selects: "Cookie:", "Visited:"
+  // or "" for ordinary content.
+  std::vector<Entry>& Container(const std::string& pattern) { return containers_[Index(pattern)]; }
+
+  std::unique_ptr<urlcache::Cursor> Open(const char* pattern) override {
+    if (!pattern) return nullptr;
+    return std::make_unique<ListCursor>(containers_[Index(pattern)]);
+  }
+
+ private:
+  class ListCursor : public urlcache::Cursor {
+   public:
+    explicit ListCursor(const std::vector<Entry>& entries) : entries_(entries) {}
+    bool Current(urlcache::EntryView& view) override {
+      if (at_ >= entries_.size()) return false;
+      view = {};
+      view.url = entries_[at_].url;
+      view.localFile = entries_[at_].localFile;
+      view.cacheEntryType = entries_[at_].type;
+      return true;
+    }
+    void Advance() override { ++at_; }
+
+   private:
+    const std::vector<Entry>& entries_;
+    std::size_t at_ = 0;
+  };
+
+  static int Index(const std::string& pattern) {
+    return pattern == "Cookie:" ? 0 : pattern == "Visited:" ? 1 : 2;
+  }
+  std::vector<Entry> containers_[3];
+};
+
+}  // namespace uitest
+
+// Read access to the frame's private lists.
+struct TframeCachedSitesPeer {
+  static const TPathList& ImagePaths(const TframeCachedSites& f) { return f.ImagePaths; }
+  static const TPathList& PagePaths(const TframeCachedSites& f) { return f.PagePaths; }
+  static const TPathList& OtherPaths(const TframeCachedSites& f) { return f.OtherPaths; }
+  static const TPathList& MediaPaths(const TframeCachedSites& f) { return f.MediaPaths; }
+  static const TPathList& CookiePaths(const TframeCachedSites& f) { return f.CookiePaths; }
+  static const TCacheAnalyzer* Analyzer(const TframeCachedSites& f) { return f.Analyzer.get(); }
+};
