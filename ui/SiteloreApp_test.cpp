@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include <unistd.h>
+
 #include "ui/CachedSitesFrame.h"
 #include "ui/ListBox.h"
 #include "ui/SiteloreMain.h"
@@ -99,6 +101,10 @@ TEST(ErrorReportTest, TheDefaultReportIsAnErrorMessageBox) {
   EXPECT_EQ(buttons, QMessageBox::Ok);
 }
 
+// A run that has not ended after this long is killed instead of hanging
+// the suite.
+constexpr unsigned kChildSeconds = 30;
+
 // RunSitelore makes its own application object, so each run happens in a
 // child process of its own.
 class RunTest : public ::testing::Test {
@@ -117,6 +123,7 @@ class RunTest : public ::testing::Test {
   // when `check` accepts the record, else prints it and exits with 1.
   static void RunAndExit(const std::function<void(TfrmSiteloreMain&, QStringList&)>& act,
                          const std::function<bool(const QStringList&)>& check) {
+    alarm(kChildSeconds);
     QStringList record;
     SiteloreHooks hooks;
     hooks.start = [&] { record << (QCoreApplication::instance() ? "start late" : "start"); };
@@ -207,6 +214,47 @@ TEST_F(RunTest, ScanErrorIsReportedAndTheWindowStillShows) {
                                               "exit 0"};
                          }),
               ::testing::ExitedWithCode(0), "");
+}
+
+// Fails the walk like ThrowingService, after arranging for the message box
+// of the report to be closed as a user would.
+class ThrowingBehindABox : public urlcache::Service {
+ public:
+  std::unique_ptr<urlcache::Cursor> Open(const char*) override {
+    auto* closer = new QTimer(QCoreApplication::instance());
+    QObject::connect(closer, &QTimer::timeout, [closer] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        std::fprintf(stderr, "box: %s\n", qPrintable(box->text()));
+        box->accept();
+        closer->deleteLater();
+      }
+    });
+    closer->start(10);
+    throw std::runtime_error("Broken cache");
+  }
+};
+
+// Runs the program with the message box as its error report; exits with 0
+// when the window was shown.
+void RunWithMessageBoxAndExit() {
+  alarm(kChildSeconds);
+  QStringList record;
+  SiteloreHooks hooks;
+  hooks.shown = [&](TfrmSiteloreMain& window) {
+    record << (window.isVisible() ? "shown" : "hidden");
+    window.Close->click();
+  };
+  int argc = 1;
+  char name[] = "sitelore";
+  char* argv[] = {name, nullptr};
+  RunSitelore(argc, argv, hooks);
+  std::exit(record == QStringList{"shown"} ? 0 : 1);
+}
+
+TEST_F(RunTest, AfterTheMessageBoxOfAScanErrorTheWindowStillOpens) {
+  ThrowingBehindABox failing;
+  urlcache::SetService(&failing);
+  EXPECT_EXIT(RunWithMessageBoxAndExit(), ::testing::ExitedWithCode(0), "box: Broken cache\\.");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QThread>
@@ -55,6 +56,20 @@ QRect ScreenRect(const QWidget& widget) {
   QScreen* screen = widget.screen() ? widget.screen() : QGuiApplication::primaryScreen();
   return screen ? screen->geometry() : QRect(0, 0, 640, 480);
 }
+
+// The splash's icon box: its picture stretched to the box, drawn in full
+// colour although the splash is disabled.
+class TIconBox : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawPixmap(rect(), pixmap());
+  }
+};
 
 // Waits, without taking user input, until the window system shows `window`.
 void WaitUntilExposed(QWidget& window) {
@@ -111,7 +126,7 @@ TSplashWindow::TSplashWindow(QWidget* parent)
   setAutoFillBackground(true);
   setEnabled(false);
 
-  IconBox = new QLabel(this);
+  IconBox = new TIconBox(this);
   IconBox->setObjectName(QStringLiteral("IconBox"));
   IconBox->setScaledContents(true);
   IconBox->hide();

@@ -22,24 +22,42 @@
 
 namespace uitest {
 
-// The process's application object: a TSiteloreApplication made on first
-// use, on Qt's offscreen platform unless another one is asked for. Error
-// reports go to `Reports()` instead of a message box.
+// Error reports of the test application, in order.
 inline std::vector<std::pair<QString, QString>>& Reports() {
   static std::vector<std::pair<QString, QString>> reports;
   return reports;
 }
 
+// Owns the test application from its first use to the end of the test run.
+class ApplicationEnvironment : public ::testing::Environment {
+ public:
+  static TSiteloreApplication*& Instance() {
+    static TSiteloreApplication* instance = nullptr;
+    return instance;
+  }
+  void TearDown() override {
+    delete Instance();
+    Instance() = nullptr;
+  }
+};
+
+inline ::testing::Environment* const kApplicationEnvironment =
+    ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
+
+// The process's application object: a TSiteloreApplication made on first
+// use, on Qt's offscreen platform unless another one is asked for. Error
+// reports go to Reports() instead of a message box. Null when some other
+// application object exists.
 inline TSiteloreApplication* Application() {
   if (!QCoreApplication::instance()) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "ui_tests";
     static char* argv[] = {name, nullptr};
-    // Lives for the whole process, as an application does.
     auto* application = new TSiteloreApplication(argc, argv);
     application->SetErrorReporter(
         [](const QString& caption, const QString& text) { Reports().emplace_back(caption, text); });
+    ApplicationEnvironment::Instance() = application;
   }
   return qobject_cast<TSiteloreApplication*>(QCoreApplication::instance());
 }
