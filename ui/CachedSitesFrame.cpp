@@ -3,6 +3,7 @@
 #include <QContextMenuEvent>
 #include <QLabel>
 #include <QSplitter>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -116,7 +117,7 @@ void TframeCachedSites::BuildControls() {
   pgcSiteInfo->setDocumentMode(true);
   // Flat, compact tab buttons, so that all six captions fit the design
   // width; the active one looks pressed.
-  pgcSiteInfo->setStyleSheet(QStringLiteral(
+  pgcSiteInfo->tabBar()->setStyleSheet(QStringLiteral(
       "QTabBar::tab { padding: 3px 6px; margin: 1px; border: 1px solid transparent; }"
       "QTabBar::tab:selected { background: palette(midlight); border-color: palette(dark); }"
       "QTabBar::tab:hover:!selected { border-color: palette(mid); }"));

@@ -189,6 +189,17 @@ TEST_F(TwoSitesTest, MouseAndKeyboardSelectionRefresh) {
   QTest::keyClick(f->lbxSites, Qt::Key_Down);
   EXPECT_EQ(f->lbxSites->ItemIndex(), 1);
   EXPECT_EQ(f->lbxOther->Lines(), Lines{"d[1].js"});
+
+  // A click below the last line, or a Ctrl-click on the selected one, keeps
+  // the selected site.
+  QTest::mouseClick(f->lbxSites->viewport(), Qt::LeftButton, {},
+                    QPoint(10, f->lbxSites->viewport()->height() - 3));
+  EXPECT_EQ(f->lbxSites->ItemIndex(), 1);
+  const QRect selected = f->lbxSites->visualRect(f->lbxSites->model()->index(1, 0));
+  QTest::mouseClick(f->lbxSites->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                    selected.center());
+  EXPECT_EQ(f->lbxSites->ItemIndex(), 1);
+  EXPECT_EQ(f->lbxOther->Lines(), Lines{"d[1].js"});
   EXPECT_EQ(f->lblCurrent->text(),
             "Selected site:: 1 images, 0 pages, 0 media files, 1 unknown files, 1 cookies, 1 "
             "history entires");

@@ -57,6 +57,12 @@ void TListBox::SetItemIndex(int index) {
   }
 }
 
+QItemSelectionModel::SelectionFlags TListBox::selectionCommand(const QModelIndex& index,
+                                                               const QEvent* /*event*/) const {
+  if (!index.isValid()) return QItemSelectionModel::NoUpdate;
+  return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+}
+
 void TListBox::mouseDoubleClickEvent(QMouseEvent* event) {
   QListView::mouseDoubleClickEvent(event);
   emit DblClick();

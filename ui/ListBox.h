@@ -54,6 +54,10 @@ class TListBox : public QListView {
   void DblClick();
 
  protected:
+  // As a list box: a click selects the line under it alone; a click on no
+  // line, or a Ctrl-click on the selected one, keeps the selection.
+  QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                       const QEvent* event) const override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
 
  private:

@@ -69,6 +69,26 @@ TEST(ErrorReportTest, AnExceptionEscapingAHandlerIsReportedAndTheProgramGoesOn) 
   EXPECT_EQ(uitest::Reports()[2].second, "Handler failed.");
 }
 
+TEST(ErrorReportTest, AnExceptionFromAClickOnAListIsReported) {
+  ASSERT_NE(uitest::Application(), nullptr);
+  uitest::Reports().clear();
+  TListBox list;
+  list.SetLines({"first", "second"});
+  list.show();
+  int clicks = 0;
+  QObject::connect(&list, &TListBox::Click, [&] {
+    if (++clicks == 1) throw std::runtime_error("Click failed");
+  });
+  for (int row : {0, 1}) {
+    const QRect line = list.visualRect(list.model()->index(row, 0));
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, line.center());
+  }
+  EXPECT_EQ(clicks, 2);
+  EXPECT_EQ(list.ItemIndex(), 1);
+  ASSERT_EQ(uitest::Reports().size(), 1u);
+  EXPECT_EQ(uitest::Reports()[0].second, "Click failed.");
+}
+
 TEST(ErrorReportTest, TheDefaultReportIsAnErrorMessageBox) {
   TSiteloreApplication* application = uitest::Application();
   ASSERT_NE(application, nullptr);
