@@ -10,6 +10,7 @@
 #include "analysis/TraceKind.h"
 #include "ui/DesignFont.h"
 #include "ui/EmbeddedWB.h"
+#include "ui/ErrorReport.h"
 #include "ui/ListBox.h"
 
 namespace {
@@ -185,15 +186,18 @@ void TframeCachedSites::BuildControls() {
   setTabOrder(lbxOther, lbxCookies);
   setTabOrder(lbxCookies, lbxHistory);
 
-  connect(lbxSites, &TListBox::Click, this, [this] { lbxSitesClick(lbxSites); });
-  connect(lbxImages, &TListBox::Click, this, [this] { lbxImagesClick(lbxImages); });
+  connect(lbxSites, &TListBox::Click, this,
+          [this] { RunHandler([this] { lbxSitesClick(lbxSites); }); });
+  connect(lbxImages, &TListBox::Click, this,
+          [this] { RunHandler([this] { lbxImagesClick(lbxImages); }); });
   // Context-menu requests are taken where they arrive, so that MousePos is
   // relative to the receiving control; a list box receives them in its
   // viewport, the client area. Requests left unhandled travel on to the
   // enclosing controls, pgcSiteInfo among them.
   pgcSiteInfo->installEventFilter(this);
   for (TListBox* list : {lbxImages, lbxPages, lbxMedia, lbxOther, lbxCookies, lbxHistory}) {
-    connect(list, &TListBox::DblClick, this, [this, list] { OpenSelFile(list); });
+    connect(list, &TListBox::DblClick, this,
+            [this, list] { RunHandler([this, list] { OpenSelFile(list); }); });
     list->viewport()->installEventFilter(this);
   }
 }
@@ -208,8 +212,9 @@ QWidget* TframeCachedSites::ContextPopupSender(QObject* watched) const {
 bool TframeCachedSites::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::ContextMenu) {
     if (QWidget* sender = ContextPopupSender(watched)) {
+      const QPoint pos = static_cast<QContextMenuEvent*>(event)->pos();
       bool handled = false;
-      lbxImagesContextPopup(sender, static_cast<QContextMenuEvent*>(event)->pos(), handled);
+      RunHandler([&] { lbxImagesContextPopup(sender, pos, handled); });
       return handled;
     }
   }

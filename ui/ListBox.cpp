@@ -26,7 +26,10 @@ TListBox::TListBox(QWidget* parent) : QListView(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // Lines are cut at the right edge as in a list box; with uniform item
+  // sizes Qt would size a horizontal scroll range from the first line only.
   setTextElideMode(Qt::ElideNone);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
     if (!programSelection_) emit Click();
   });

@@ -14,6 +14,7 @@
 
 #include "ui/CachedSitesFrame.h"
 #include "ui/DesignFont.h"
+#include "ui/ErrorReport.h"
 
 // Resources of a static library are registered by hand; the call must stand
 // outside any namespace.
@@ -194,11 +195,11 @@ void TfrmSiteloreMain::SendFormEvent(int type) {
 
 bool TfrmSiteloreMain::event(QEvent* event) {
   if (event->type() == FormCreateEvent()) {
-    FormCreate(this);
+    RunHandler([this] { FormCreate(this); });
     return true;
   }
   if (event->type() == FormDestroyEvent()) {
-    FormDestroy(this);
+    RunHandler([this] { FormDestroy(this); });
     return true;
   }
   return QWidget::event(event);
@@ -238,8 +239,10 @@ void TfrmSiteloreMain::BuildControls() {
   setTabOrder(Close, Button1);
   setTabOrder(Button1, frameSites);
 
-  connect(Close, &QPushButton::clicked, this, [this] { CloseClick(Close); });
-  connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(Button1); });
+  connect(Close, &QPushButton::clicked, this,
+          [this] { RunHandler([this] { CloseClick(Close); }); });
+  connect(Button1, &QPushButton::clicked, this,
+          [this] { RunHandler([this] { Button1Click(Button1); }); });
 }
 
 void TfrmSiteloreMain::FormCreate(QObject* /*Sender*/) {

@@ -96,8 +96,7 @@ class TfrmSiteloreMain : public QWidget {
 
  private:
   void BuildControls();
-  // Delivers a form event through the application's event dispatch, where
-  // an escaping exception is reported.
+  // Delivers a form event through the application's event dispatch.
   void SendFormEvent(int type);
 };
 

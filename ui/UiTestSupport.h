@@ -28,6 +28,12 @@ inline std::vector<std::pair<QString, QString>>& Reports() {
   return reports;
 }
 
+// Sends error reports to Reports() instead of a message box.
+inline void RecordReports() {
+  SetErrorReporter(
+      [](const QString& caption, const QString& text) { Reports().emplace_back(caption, text); });
+}
+
 // Owns the test application from its first use to the end of the test run.
 class ApplicationEnvironment : public ::testing::Environment {
  public:
@@ -54,10 +60,8 @@ inline TSiteloreApplication* Application() {
     static int argc = 1;
     static char name[] = "ui_tests";
     static char* argv[] = {name, nullptr};
-    auto* application = new TSiteloreApplication(argc, argv);
-    application->SetErrorReporter(
-        [](const QString& caption, const QString& text) { Reports().emplace_back(caption, text); });
-    ApplicationEnvironment::Instance() = application;
+    ApplicationEnvironment::Instance() = new TSiteloreApplication(argc, argv);
+    RecordReports();
   }
   return qobject_cast<TSiteloreApplication*>(QCoreApplication::instance());
 }
