@@ -213,6 +213,7 @@ std::string Page(const std::string& title) {
 
 void Fill(DemoCache& cache) {
   const Site art{"www.art.example.org", "A7K2M9Q1"};
+  const Site artThumbs{"www.art.example.org", "E5J7M2V4"};
   const Site blog{"blog.example.net", "B3N8T5W2"};
   const Site cdn{"cdn.example.com", "C6R1X4Z7"};
   const Site home{"www.example.com", "D2H9L3P8"};
@@ -239,8 +240,8 @@ void Fill(DemoCache& cache) {
              Encode(Picture(16, 16, 5).convertToFormat(QImage::Format_Mono), "XBM"),
              "image/x-xbitmap");
   cache.File(art, "/gallery/", "gallery.html", Page("Gallery"), "text/html");
-  cache.File(art, "/gallery/thumbs/sunrise.png", "sunrise.png", Encode(Picture(24, 16, 6), "PNG"),
-             "image/png");
+  cache.File(artThumbs, "/gallery/thumbs/sunrise.png", "sunrise.png",
+             Encode(Picture(24, 16, 6), "PNG"), "image/png");
   cache.File(art, "/js/viewer.js", "viewer.js", "function show(i) { return i; }\n",
              "application/javascript");
   cache.File(art, "/audio/welcome.wav", "welcome.wav", Wave(1), "audio/wav");
