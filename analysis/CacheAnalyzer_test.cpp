@@ -183,14 +183,14 @@ TEST(CacheAnalyzer, FastSearchEqualsThePlainSearch) {
   };
   TEntryList list;
   std::vector<std::string> urls;
-  for (int i = 0; i < 20000; ++i) {
+  for (int i = 0; i < 6000; ++i) {
     TEntryInfo entry;
     // Now and then a URL far larger than an arena block.
-    entry.SourceUrlName = i % 5000 == 17 ? std::string(3 << 20, 'a') + "b." : randomText(40);
+    entry.SourceUrlName = i == 4217 ? std::string(3 << 20, 'a') + "b." : randomText(40);
     urls.push_back(AsciiLower(entry.SourceUrlName));
     list.Add(entry);
   }
-  for (int round = 0; round < 200; ++round) {
+  for (int round = 0; round < 120; ++round) {
     const std::string site = AsciiLower(randomText(5));
     std::vector<std::size_t> expected, got;
     for (std::size_t i = 0; i < urls.size(); ++i)
