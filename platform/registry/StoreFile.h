@@ -20,7 +20,8 @@ struct StorePath {
 
 // $XDG_CONFIG_HOME/<vendor>/<product>.reg, where XDG_CONFIG_HOME (when unset
 // or not absolute) is $HOME/.config. Reads the environment at each call.
-// Null when there is no home folder to go by.
+// Vendor and product match existing names without regard to ASCII letter
+// case, as key names do. Null when there is no home folder to go by.
 std::optional<StorePath> StorePathFor(const std::string& vendor, const std::string& product);
 
 // A store file held under its lock. The lock is an exclusive flock on a

@@ -13,6 +13,8 @@
 #include <climits>
 #include <cstdlib>
 
+#include "platform/registry/RegValueText.h"
+
 namespace regstore {
 namespace {
 
@@ -52,6 +54,27 @@ std::optional<std::string> ConfigHome() {
     return std::string(user->pw_dir) + "/.config";
   }
   return std::nullopt;
+}
+
+// The spelling of `name` found in `folder`: the name itself when it exists,
+// else the first entry that differs from it only in ASCII letter case, else
+// the name itself. Registry key names ignore case; file names do not.
+std::string MatchCase(const std::string& folder, const std::string& name) {
+  struct stat status;
+  if (lstat((folder + "/" + name).c_str(), &status) == 0) return name;
+  std::string match = name;
+  bool found = false;
+  if (DIR* entries = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(entries)) {
+      std::string candidate = entry->d_name;
+      if (regfile::SameName(candidate, name) && (!found || candidate < match)) {
+        match = candidate;
+        found = true;
+      }
+    }
+    closedir(entries);
+  }
+  return match;
 }
 
 // Creates `folder` and its missing parents.
@@ -117,7 +140,8 @@ void SyncFolder(const std::string& folder) {
 std::optional<StorePath> StorePathFor(const std::string& vendor, const std::string& product) {
   std::optional<std::string> home = ConfigHome();
   if (!home) return std::nullopt;
-  return StorePath{*home + "/" + vendor, product + ".reg"};
+  std::string folder = *home + "/" + MatchCase(*home, vendor);
+  return StorePath{folder, MatchCase(folder, product + ".reg")};
 }
 
 LockedStoreFile::LockedStoreFile(StorePath path, int lockFd)
