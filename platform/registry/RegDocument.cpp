@@ -69,7 +69,7 @@ std::optional<RegDocument> RegDocument::Parse(std::string_view text) {
       std::string data(split->data);
       while (ContinuesOnNextLine(data)) {
         if (++i == lines.size()) return std::nullopt;
-        data.resize(TrimRight(data).size() - 1);  // drops the '\\' and the blanks after it
+        data.resize(TrimRight(data).size() - 1);  // without the joining backslash
         data += TrimLeft(Content(lines[i]));
         entry.raw += lines[i];
       }

@@ -127,4 +127,38 @@ class StartGate {
   int fds_[2];
 };
 
+// Lets child processes tell the parent that they reached a point.
+class Notices {
+ public:
+  Notices() {
+    if (pipe(fds_) != 0) fds_[0] = fds_[1] = -1;
+  }
+  ~Notices() {
+    close(fds_[0]);
+    close(fds_[1]);
+  }
+  // In a child.
+  void Send() {
+    char byte = 'x';
+    while (write(fds_[1], &byte, 1) < 0 && errno == EINTR) {
+    }
+  }
+  // In the parent, after forking every child: waits for `count` notices;
+  // false when every child has gone before sending them.
+  bool Receive(int count) {
+    close(fds_[1]);
+    fds_[1] = -1;
+    for (char byte; count > 0; --count) {
+      ssize_t got;
+      while ((got = read(fds_[0], &byte, 1)) < 0 && errno == EINTR) {
+      }
+      if (got != 1) return false;
+    }
+    return true;
+  }
+
+ private:
+  int fds_[2];
+};
+
 }  // namespace regtest

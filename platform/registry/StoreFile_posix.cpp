@@ -154,7 +154,9 @@ LockedStoreFile::~LockedStoreFile() {
 DWORD LockedStoreFile::Open(const StorePath& path, std::unique_ptr<LockedStoreFile>& result) {
   if (int error = MakeFolders(path.folder)) return ErrorFromErrno(error, ERROR_CANTOPEN);
   std::string lockPath = path.folder + "/." + path.fileName + ".lock";
-  int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  // The lock file stays empty; flock needs only read access to it, so one
+  // that another user made (root, say) still serves.
+  int fd = open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return ErrorFromErrno(errno, ERROR_CANTOPEN);
   int locked;
   do {
