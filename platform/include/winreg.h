@@ -4,6 +4,8 @@
 // keeps its keys in one REGEDIT4 text file (see platform/registry/).
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 
 typedef struct HKEY__* HKEY;

@@ -23,7 +23,8 @@ class TempConfigHome {
  public:
   TempConfigHome() {
     std::string pattern = std::filesystem::temp_directory_path().string() + "/sitelore-XXXXXX";
-    path_ = mkdtemp(pattern.data());
+    if (!mkdtemp(pattern.data())) std::abort();
+    path_ = pattern;
     if (const char* old = std::getenv("XDG_CONFIG_HOME")) old_ = old;
     setenv("XDG_CONFIG_HOME", path_.c_str(), 1);
   }
