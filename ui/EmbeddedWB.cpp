@@ -15,8 +15,8 @@ bool IsRefusedFormat(const QByteArray& format) {
   return format == "svg" || format == "svgz";
 }
 
-bool DeclaresTooMuch(const QSize& size) {
-  if (!size.isValid()) return false;  // not declared: the allocation limit still holds
+bool ExceedsBounds(const QSize& size) {
+  if (!size.isValid()) return false;  // not known yet: the allocation limit holds meanwhile
   return size.width() > TEmbeddedWB::kMaxSide || size.height() > TEmbeddedWB::kMaxSide ||
          qint64(size.width()) * size.height() > TEmbeddedWB::kMaxPixels;
 }
@@ -66,7 +66,7 @@ bool TEmbeddedWB::Load(const QString& path) {
   QByteArray format = reader.format();
   if (format.isEmpty() || IsRefusedFormat(format)) return false;
   QSize declared = reader.size();
-  if (DeclaresTooMuch(declared)) return false;
+  if (ExceedsBounds(declared)) return false;
 
   if (reader.supportsAnimation() && reader.imageCount() > 1) return StartAnimation(format);
 
@@ -75,7 +75,10 @@ bool TEmbeddedWB::Load(const QString& path) {
   }
   image_ = reader.read();
   bytes_.clear();
-  return !image_.isNull();
+  // Some decoders declare the first frame's size but draw on a larger canvas
+  // (GIF's logical screen); the allocation limit bounded that, this keeps
+  // the result within the preview's own bounds.
+  return !image_.isNull() && !ExceedsBounds(image_.size());
 }
 
 bool TEmbeddedWB::StartAnimation(const QByteArray& format) {
@@ -86,7 +89,8 @@ bool TEmbeddedWB::StartAnimation(const QByteArray& format) {
   movie_->setCacheMode(QMovie::CacheNone);
   connect(movie_.get(), &QMovie::frameChanged, this, [this] { update(); });
   movie_->start();
-  return !movie_->currentImage().isNull();
+  QImage first = movie_->currentImage();
+  return !first.isNull() && !ExceedsBounds(first.size());
 }
 
 QImage TEmbeddedWB::Shown() const {

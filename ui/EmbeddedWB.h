@@ -17,8 +17,8 @@ class TEmbeddedWB : public QWidget {
  public:
   // Files larger than this are not read at all.
   static constexpr qint64 kMaxFileBytes = 64LL * 1024 * 1024;
-  // Images that declare more than this, on a side or in all, are refused
-  // before any decoding.
+  // Images larger than this, on a side or in all, are refused: before any
+  // decoding when their header says so, else once decoded.
   static constexpr int kMaxSide = 16384;
   static constexpr qint64 kMaxPixels = 32LL * 1024 * 1024;
   // Larger still images are decoded scaled down to fit this square (at the

@@ -227,6 +227,11 @@ TEST_F(EmbeddedWBTest, DamagedAndForeignFilesGiveNoPreview) {
             "height='10'/></svg>"),
       Write("huge.bmp", HugeBmp(100000, 100000)),
       Write("wide.bmp", HugeBmp(20000, 1)),
+      Write("many.bmp", HugeBmp(10000, 10000)),
+      // Small enough for the decoders, beyond the preview's own bounds.
+      Write("strip.gif", AnimatedGif(1, 20000, 2)),
+      Write("strip-anim.gif", AnimatedGif(2, 20000, 2)),
+      Write("many.pbm", QByteArray("P4\n6000 6000\n") + QByteArray(750 * 6000, '\0')),
       Write("huge.gif", AnimatedGif(2, 65535, 65535)),
       dir.filePath("missing.png"),
       dir.path(),
