@@ -62,6 +62,8 @@ TEST(OptionsTest, FirstStartCreatesTheKeyWithTheDefaultsInLoadOrder) {
   EXPECT_EQ(ReadText(home.StoreFile()), kHead + kDefaults);
 
   ino_t before = InodeOf(home.StoreFile());
+  // A second name keeps the old file alive, so its inode cannot be reused by the rewrite.
+  std::filesystem::create_hard_link(home.StoreFile(), home.StoreFile() + ".old");
   OptionsEndHook();
   EXPECT_EQ(Options, nullptr);
   EXPECT_EQ(ReadText(home.StoreFile()), kHead + kDefaults);
