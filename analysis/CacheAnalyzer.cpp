@@ -142,12 +142,12 @@ void TCacheAnalyzer::Query(const TEntryList& List, ItemField Field, std::string_
   Text = JoinLines(items);
 }
 
-#define SITELORE_QUERY(Name, List, Field, Count)                               \
-  void TCacheAnalyzer::Name(std::string_view Site, std::string& Text) {        \
-    Query(List, ItemField::Field, Site, Text, Count);                          \
-  }                                                                            \
-  void TCacheAnalyzer::Name(std::string_view Site, TItemList& Items) {         \
-    Query(List, ItemField::Field, Site, Items, Count);                         \
+#define SITELORE_QUERY(Name, List, Field, Count)                        \
+  void TCacheAnalyzer::Name(std::string_view Site, std::string& Text) { \
+    Query(List, ItemField::Field, Site, Text, Count);                   \
+  }                                                                     \
+  void TCacheAnalyzer::Name(std::string_view Site, TItemList& Items) {  \
+    Query(List, ItemField::Field, Site, Items, Count);                  \
   }
 
 SITELORE_QUERY(GetImages, FImageList, LocalFileName, FSiteImages)

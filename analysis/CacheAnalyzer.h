@@ -110,8 +110,8 @@ class TCacheAnalyzer {
   std::unordered_set<std::string>* FURLList = nullptr;
   std::unique_ptr<TIECache> FCache;
 
-  std::int32_t FSiteOther = 0, FSiteMedia = 0, FSiteCookies = 0, FSitePages = 0,
-               FSiteHistory = 0, FSiteImages = 0;
+  std::int32_t FSiteOther = 0, FSiteMedia = 0, FSiteCookies = 0, FSitePages = 0, FSiteHistory = 0,
+               FSiteImages = 0;
   std::int32_t FTotalCookies = 0, FTotalPages = 0, FTotalOther = 0, FTotalHistory = 0,
                FTotalImages = 0, FTotalMedia = 0;
 };

@@ -49,13 +49,14 @@ void TEntryList::FindMatches(std::string_view needle, std::vector<std::uint32_t>
     const char* const end = text.data() + text.size();
     std::uint32_t from = first;
     while (position < end) {
-      const void* hit = memmem(position, static_cast<std::size_t>(end - position), needle.data(),
-                               needle.size());
+      const void* hit =
+          memmem(position, static_cast<std::size_t>(end - position), needle.data(), needle.size());
       if (!hit) break;
       const char* at = static_cast<const char*>(hit);
       // The entry whose text starts at or before the hit.
-      auto owner = std::upper_bound(lowered_.begin() + from, lowered_.begin() + last, at,
-                                    [](const char* p, std::string_view url) { return p < url.data(); });
+      auto owner =
+          std::upper_bound(lowered_.begin() + from, lowered_.begin() + last, at,
+                           [](const char* p, std::string_view url) { return p < url.data(); });
       const std::uint32_t index = static_cast<std::uint32_t>(owner - lowered_.begin()) - 1;
       matches.push_back(index);
       from = index + 1;

@@ -60,7 +60,7 @@ class TEntryList {
 
   TextArena texts_;
   TextArena loweredUrls_;
-  std::vector<std::string_view> lowered_;           // per entry, into loweredUrls_
+  std::vector<std::string_view> lowered_;         // per entry, into loweredUrls_
   std::vector<std::uint32_t> firstEntryOfBlock_;  // per block of loweredUrls_
   std::vector<TStoredEntry> entries_;
 };

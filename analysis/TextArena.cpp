@@ -33,7 +33,9 @@ std::string_view TextArena::StoreLowered(std::string_view text) {
   return std::string_view(place, text.size());
 }
 
-void TextArena::Clear() { blocks_.clear(); }
+void TextArena::Clear() {
+  blocks_.clear();
+}
 
 std::size_t TextArena::CapacityBytes() const {
   std::size_t total = 0;

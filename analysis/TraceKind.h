@@ -15,7 +15,8 @@ inline constexpr std::array<std::string_view, 17> PageExtensions = {
     "htm", "html", "phtml", "asp", "stm", "stml", "ids", "shtml", "htx",
     "txt", "text", "xml",   "cfm", "php", "php3", "pl",  "cgi"};
 inline constexpr std::array<std::string_view, 14> MediaExtensions = {
-    "mpg", "avi", "mpeg", "mov", "fli", "flc", "viv", "wav", "mp3", "mp2", "mid", "aif", "riff", "swf"};
+    "mpg", "avi", "mpeg", "mov", "fli", "flc",  "viv",
+    "wav", "mp3", "mp2",  "mid", "aif", "riff", "swf"};
 
 // The kind of a cached file by the extension after the last dot of its name:
 // tkImages, tkPages, tkMedia, or tkOther for anything else (no extension, a

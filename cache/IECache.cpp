@@ -47,7 +47,9 @@ bool TryEncodeTime(int Hour, int Min, int Sec, int MSec, double& Fraction) {
   return true;
 }
 
-std::string CopyText(const char* Text) { return Text ? std::string(Text) : std::string(); }
+std::string CopyText(const char* Text) {
+  return Text ? std::string(Text) : std::string();
+}
 
 // The unit's initialization: the platform check runs once at program start.
 const bool InitialCheck = LoadWinInet();
@@ -88,7 +90,9 @@ TDateTime FileTimeToDateTime(const FILETIME& FileTime) {
 }
 
 namespace IECache_testing {
-void ResetLibraryFound() { WinInetFound = false; }
+void ResetLibraryFound() {
+  WinInetFound = false;
+}
 }  // namespace IECache_testing
 
 TIECache::TIECache() {
@@ -111,7 +115,9 @@ void TIECache::UpdateFilter() {
       FFilter += kFilterFlags[ordinal];
 }
 
-bool TIECache::LibraryFound() { return LoadWinInet(); }
+bool TIECache::LibraryFound() {
+  return LoadWinInet();
+}
 
 const char* TIECache::PatternText() const {
   switch (FSearchPattern) {

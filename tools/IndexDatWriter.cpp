@@ -30,7 +30,9 @@ void PutFileTime(std::string& bytes, std::size_t at, const FILETIME& ft) {
   PutU32(bytes, at + 4, ft.dwHighDateTime);
 }
 
-std::size_t Align4(std::size_t n) { return (n + 3) & ~std::size_t{3}; }
+std::size_t Align4(std::size_t n) {
+  return (n + 3) & ~std::size_t{3};
+}
 
 // FNV-1a with the flag nibble cleared: an in-use item pointing to a URL.
 std::uint32_t UrlHash(const std::string& url) {
@@ -137,7 +139,8 @@ bool BuildIndexDat(const ContainerSpec& spec, std::string& bytes, std::string* e
   std::vector<Placed> placed;
   std::vector<std::size_t> hashTables;
   std::size_t nextBlock = 0;
-  const std::size_t tableCount = std::max<std::size_t>(1, (spec.entries.size() + kHashItems - 1) / kHashItems);
+  const std::size_t tableCount =
+      std::max<std::size_t>(1, (spec.entries.size() + kHashItems - 1) / kHashItems);
   for (std::size_t t = 0; t < tableCount; ++t) {
     hashTables.push_back(kFirstBlock + nextBlock * kBlock);
     nextBlock += kHashBlocks;
@@ -152,7 +155,8 @@ bool BuildIndexDat(const ContainerSpec& spec, std::string& bytes, std::string* e
   if (nextBlock > kMaxBlocks) return Fail(error, "entries do not fit in one container");
 
   const std::size_t used = kFirstBlock + nextBlock * kBlock;
-  const std::size_t fileSize = std::max<std::size_t>(0x8000, (used + 0x3fff) & ~std::size_t{0x3fff});
+  const std::size_t fileSize =
+      std::max<std::size_t>(0x8000, (used + 0x3fff) & ~std::size_t{0x3fff});
   bytes.assign(fileSize, '\0');
   std::memcpy(bytes.data(), kSignature, sizeof kSignature);
   PutU32(bytes, 28, static_cast<std::uint32_t>(fileSize));
@@ -170,13 +174,15 @@ bool BuildIndexDat(const ContainerSpec& spec, std::string& bytes, std::string* e
                 std::min<std::size_t>(8, directories[d].size()));
   }
   for (std::size_t block = 0; block < nextBlock; ++block)
-    bytes[kBitmapOffset + block / 8] = static_cast<char>(bytes[kBitmapOffset + block / 8] | (1 << (block % 8)));
+    bytes[kBitmapOffset + block / 8] =
+        static_cast<char>(bytes[kBitmapOffset + block / 8] | (1 << (block % 8)));
 
   for (std::size_t t = 0; t < hashTables.size(); ++t) {
     const std::size_t at = hashTables[t];
     std::memcpy(bytes.data() + at, "HASH", 4);
     PutU32(bytes, at + 4, kHashBlocks);
-    PutU32(bytes, at + 8, t + 1 < hashTables.size() ? static_cast<std::uint32_t>(hashTables[t + 1]) : 0);
+    PutU32(bytes, at + 8,
+           t + 1 < hashTables.size() ? static_cast<std::uint32_t>(hashTables[t + 1]) : 0);
     PutU32(bytes, at + 12, static_cast<std::uint32_t>(t));
     for (std::size_t item = 0; item < kHashItems; ++item) {
       const std::size_t index = t * kHashItems + item;
@@ -244,7 +250,8 @@ bool WriteProfile(const std::string& userFolder, const ProfileSpec& spec, std::s
 
 std::uint32_t FatDateTime(int year, int month, int day, int hour, int minute, int second) {
   const std::uint32_t date = static_cast<std::uint32_t>(((year - 1980) << 9) | (month << 5) | day);
-  const std::uint32_t time = static_cast<std::uint32_t>((hour << 11) | (minute << 5) | (second / 2));
+  const std::uint32_t time =
+      static_cast<std::uint32_t>((hour << 11) | (minute << 5) | (second / 2));
   return date | (time << 16);
 }
 

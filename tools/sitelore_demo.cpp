@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "settings/Options.h"
 #include "ui/CachedSitesFrame.h"
 #include "ui/ListBox.h"
 #include "ui/SiteloreApp.h"
@@ -22,6 +23,8 @@ int main(int argc, char** argv) {
   int programArgc = 1;
 
   SiteloreHooks hooks;
+  hooks.start = OptionsStartHook;
+  hooks.end = OptionsEndHook;
   hooks.report = [](const QString& caption, const QString& text) {
     std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
   };

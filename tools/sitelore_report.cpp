@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
   std::printf(
       "Total: %d images, %d pages, %d media files, %d unknown files,%d cookies, %d history "
       "entires\n",
-      analyzer.TotalImages(), analyzer.TotalPages(), analyzer.TotalMedia(),
-      analyzer.TotalOther(), analyzer.TotalCookies(), analyzer.TotalHistory());
+      analyzer.TotalImages(), analyzer.TotalPages(), analyzer.TotalMedia(), analyzer.TotalOther(),
+      analyzer.TotalCookies(), analyzer.TotalHistory());
   return 0;
 }

@@ -328,8 +328,3 @@ void BringWindowToFront(QWidget* Window, bool Restore) {
     Window->setFocus(Qt::ActiveWindowFocusReason);
   }
 }
-
-bool ShellOpen(const std::string& /*Target*/) {
-  // Filled by the trace actions.
-  return true;
-}

@@ -126,7 +126,3 @@ std::vector<std::string> SplitListText(std::string_view Text);
 // a visible window that is minimized is restored, and a visible window gets
 // the keyboard focus.
 void BringWindowToFront(QWidget* Window, bool Restore);
-
-// Hands a document, program or web address to the desktop's "open" action
-// without looking at the outcome. Always true.
-bool ShellOpen(const std::string& Target);

@@ -6,6 +6,8 @@
 #include <cstdint>
 
 typedef std::uint32_t DWORD;
+typedef std::uint32_t ULONG;
+typedef int INT;
 typedef std::int32_t LONG;
 typedef int BOOL;
 typedef unsigned char BYTE;
@@ -36,17 +38,26 @@ typedef std::intptr_t (*FARPROC)();
 
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_INVALID_DATA 13L
 #define ERROR_WRITE_FAULT 29L
+#define ERROR_GEN_FAILURE 31L
+#define ERROR_NOT_SUPPORTED 50L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_DISK_FULL 112L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_BADDB 1009L
+#define ERROR_CANTOPEN 1011L
+#define ERROR_CANTREAD 1012L
+#define ERROR_CANTWRITE 1013L
+#define ERROR_NO_ASSOCIATION 1155L
 
 typedef struct _FILETIME {
   DWORD dwLowDateTime;
@@ -73,6 +84,10 @@ void WINAPI SetLastError(DWORD dwErrCode);
 BOOL WINAPI FileTimeToLocalFileTime(const FILETIME* lpFileTime, LPFILETIME lpLocalFileTime);
 // Calendar fields of a FILETIME; fails for values of 0x8000000000000000 and up.
 BOOL WINAPI FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSystemTime);
+
+// Closes a kernel object handle. The stand-ins hand out no kernel objects, so
+// every handle is invalid here: FALSE with ERROR_INVALID_HANDLE.
+BOOL WINAPI CloseHandle(HANDLE hObject);
 
 // Only the platform's built-in stand-in modules can be loaded ("wininet.dll").
 HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName);

@@ -1,0 +1,205 @@
+#include "analysis/CacheAnalyzer.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "platform/wininet/ContainerLocator.h"
+#include "platform/wininet/MemoryUrlCache.h"
+
+namespace {
+
+using urlcache::MemoryEntry;
+using urlcache::MemoryUrlCache;
+using urlcache::ScopedService;
+
+MemoryEntry Entry(std::string url, std::string local = "") {
+  MemoryEntry e;
+  e.url = std::move(url);
+  e.localFile = std::move(local);
+  return e;
+}
+
+// A service with two sites, ports, www twins, cookies and history.
+class AnalyzerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    service.cookies = {Entry("Cookie:me@a.b/", "/c/me@a.b[1].txt"),
+                       Entry("Cookie:me@other.org/", "/c/me@other[1].txt"),
+                       Entry("Cookie:me@A.B/x", "")};
+    service.history = {Entry("Visited: me@http://www.a.b/index.html"),
+                       Entry("Visited: me@http://other.org/"), Entry("")};
+    service.content = {
+        Entry("http://www.a.b/logo.gif", "/d/1/logo[1].gif"),
+        Entry("http://a.b/index.html", "/d/2/index[1].html"),
+        Entry("http://a.b:8080/clip.swf", "/d/1/clip[1].swf"),
+        Entry("http://a.b/script.js", "/d/3/script[1].js"),
+        Entry("http://a.b/noname", ""),
+        Entry("http://xa.b.c/logo.gif", "/d/2/logo[1].gif"),
+        Entry("http://other.org/?q=a.b", "/d/3/q[1]"),
+        Entry("HTTP://OTHER.ORG/PIC.PNG", "/d/1/PIC[1].PNG"),
+        Entry("http://www.a.b/logo.gif", "/d/1/logo[2].gif"),
+    };
+  }
+
+  MemoryUrlCache service;
+  ScopedService scoped{service};
+  TCacheAnalyzer analyzer;
+};
+
+TEST_F(AnalyzerTest, ScanStoresEachEntryUnderItsKindAndCounts) {
+  analyzer.ScanCache();
+  EXPECT_EQ(analyzer.TotalImages(), 4);
+  EXPECT_EQ(analyzer.TotalPages(), 1);
+  EXPECT_EQ(analyzer.TotalMedia(), 1);
+  EXPECT_EQ(analyzer.TotalOther(), 3);  // .js, no file, no extension
+  EXPECT_EQ(analyzer.TotalCookies(), 3);
+  EXPECT_EQ(analyzer.TotalHistory(), 3);
+  EXPECT_EQ(analyzer.SiteImages(), 0);  // the scan leaves the per-site counts alone
+  ASSERT_EQ(analyzer.ImageList().Count(), 4u);
+  EXPECT_EQ(analyzer.ImageList()[0].SourceUrlName, "http://www.a.b/logo.gif");
+  EXPECT_EQ(analyzer.ImageList()[3].LocalFileName, "/d/1/logo[2].gif");
+
+  // A second scan replaces everything.
+  service.content.resize(1);
+  analyzer.ScanCache();
+  EXPECT_EQ(analyzer.TotalImages(), 1);
+  EXPECT_EQ(analyzer.TotalOther(), 0);
+  EXPECT_EQ(analyzer.ImageList().Count(), 1u);
+}
+
+TEST_F(AnalyzerTest, SitesAreSortedUniqueAndComeFromContentOnly) {
+  std::string sites;
+  analyzer.GetSites(sites);
+  EXPECT_EQ(sites, "a.b\r\na.b:8080\r\nother.org\r\nxa.b.c\r\n");
+  // A query belongs to the key when no slash comes before it.
+  service.content.push_back(Entry("http://zz.top?x=1"));
+  std::string again;
+  analyzer.GetSites(again);
+  EXPECT_EQ(again, sites + "zz.top?x=1\r\n");
+  // GetSites leaves the stored lists and totals alone, and the scan still works after it.
+  EXPECT_EQ(analyzer.ImageList().Count(), 0u);
+  analyzer.ScanCache();
+  EXPECT_EQ(analyzer.TotalImages(), 4);
+  EXPECT_EQ(analyzer.Cache().SearchPattern(), spUrl);
+}
+
+TEST_F(AnalyzerTest, PerSiteQueriesMatchSubstringsOfTheLoweredUrl) {
+  analyzer.ScanCache();
+  std::string text;
+  analyzer.GetImages("a.b", text);
+  // xa.b.c contains a.b, so its image is listed too; duplicates stay.
+  EXPECT_EQ(text, "/d/1/logo[1].gif\r\n/d/2/logo[1].gif\r\n/d/1/logo[2].gif\r\n");
+  EXPECT_EQ(analyzer.SiteImages(), 3);
+  analyzer.GetOther("A.B", text);
+  // The entry without a file matches but gives no item; the query text ?q=a.b matches.
+  EXPECT_EQ(text, "/d/3/script[1].js\r\n/d/3/q[1]\r\n");
+  EXPECT_EQ(analyzer.SiteOther(), 2);
+  analyzer.GetMedia("a.b:8080", text);
+  EXPECT_EQ(text, "/d/1/clip[1].swf\r\n");
+  analyzer.GetMedia("a.b:80800", text);
+  EXPECT_EQ(text, "");
+  EXPECT_EQ(analyzer.SiteMedia(), 0);
+  analyzer.GetCookies("a.b", text);
+  EXPECT_EQ(text, "/c/me@a.b[1].txt\r\n");  // the A.B cookie has no file
+  EXPECT_EQ(analyzer.SiteCookies(), 1);
+  analyzer.GetHistory("a.b", text);
+  EXPECT_EQ(text, "Visited: me@http://www.a.b/index.html\r\n");
+  EXPECT_EQ(analyzer.SiteHistory(), 1);
+  analyzer.GetImages("other.org", text);
+  EXPECT_EQ(text, "/d/1/PIC[1].PNG\r\n");
+  // Each query set only its own count.
+  EXPECT_EQ(analyzer.SiteImages(), 1);
+  EXPECT_EQ(analyzer.SiteMedia(), 0);
+  EXPECT_EQ(analyzer.SiteCookies(), 1);
+}
+
+TEST_F(AnalyzerTest, EmptySiteListsEveryItem) {
+  analyzer.ScanCache();
+  TItemList items;
+  analyzer.GetHistory("", items);
+  EXPECT_EQ(items.size(), 2u);  // the entry with an empty URL gives no item
+  analyzer.GetOther("", items);
+  EXPECT_EQ(items, (TItemList{"/d/3/script[1].js", "/d/3/q[1]"}));
+  EXPECT_EQ(analyzer.SiteOther(), 2);
+}
+
+TEST_F(AnalyzerTest, NonAsciiLettersAreComparedUnchanged) {
+  service.content = {Entry("http://\xC4\xE4.example/x.gif", "/d/x.gif")};
+  analyzer.ScanCache();
+  std::string text;
+  analyzer.GetImages("\xC4\xE4.EXAMPLE", text);
+  EXPECT_EQ(analyzer.SiteImages(), 1);
+  analyzer.GetImages("\xE4\xE4.example", text);
+  EXPECT_EQ(analyzer.SiteImages(), 0);
+  analyzer.GetImages(std::string("a\0b", 3), text);
+  EXPECT_EQ(analyzer.SiteImages(), 0);
+}
+
+TEST(CacheAnalyzer, EmptyCacheAndMissingPlatformGiveNothing) {
+  MemoryUrlCache empty;
+  ScopedService scoped(empty);
+  TCacheAnalyzer analyzer;
+  std::string sites = "x";
+  analyzer.GetSites(sites);
+  analyzer.ScanCache();
+  EXPECT_EQ(sites, "");
+  EXPECT_EQ(analyzer.TotalImages() + analyzer.TotalPages() + analyzer.TotalMedia() +
+                analyzer.TotalOther() + analyzer.TotalCookies() + analyzer.TotalHistory(),
+            0);
+  std::string text = "x";
+  analyzer.GetPages("", text);
+  EXPECT_EQ(text, "");
+  EXPECT_EQ(analyzer.SitePages(), 0);
+}
+
+TEST(CacheAnalyzer, ReadsTheWineFixture) {
+  urlcache::SetUrlCacheProfile(std::string(SITELORE_SHARED_DIR) + "/fixtures/wine-basic/prefix");
+  TCacheAnalyzer analyzer;
+  std::string sites;
+  analyzer.GetSites(sites);
+  analyzer.ScanCache();
+  urlcache::SetUrlCacheProfile("");
+  EXPECT_EQ(sites, "cdn.other.org:8080\r\nexample.com\r\nnews.example.com\r\n");
+  EXPECT_EQ(analyzer.TotalImages(), 2);
+  EXPECT_EQ(analyzer.TotalPages(), 1);
+  EXPECT_EQ(analyzer.TotalMedia(), 1);
+  EXPECT_EQ(analyzer.TotalOther(), 1);
+  EXPECT_EQ(analyzer.TotalCookies(), 2);
+  EXPECT_EQ(analyzer.TotalHistory(), 2);
+  std::string history;
+  analyzer.GetHistory("example.com", history);
+  EXPECT_EQ(history, "Visited: user@http://www.example.com/index.html\r\n");
+}
+
+// The block-wise search must give what a plain search of every URL gives.
+TEST(CacheAnalyzer, FastSearchEqualsThePlainSearch) {
+  std::mt19937 random(7);
+  const std::string alphabet = "abAB./:w";
+  auto randomText = [&](std::size_t maxLength) {
+    std::string text(random() % maxLength, ' ');
+    for (char& c : text) c = alphabet[random() % alphabet.size()];
+    return text;
+  };
+  TEntryList list;
+  std::vector<std::string> urls;
+  for (int i = 0; i < 6000; ++i) {
+    TEntryInfo entry;
+    // Now and then a URL far larger than an arena block.
+    entry.SourceUrlName = i == 4217 ? std::string(3 << 20, 'a') + "b." : randomText(40);
+    urls.push_back(AsciiLower(entry.SourceUrlName));
+    list.Add(entry);
+  }
+  for (int round = 0; round < 120; ++round) {
+    const std::string site = AsciiLower(randomText(5));
+    std::vector<std::size_t> expected, got;
+    for (std::size_t i = 0; i < urls.size(); ++i)
+      if (urls[i].find(site) != std::string::npos) expected.push_back(i);
+    list.ForEachMatch(site, [&](const TStoredEntry& entry) {
+      got.push_back(static_cast<std::size_t>(&entry - &list[0]));
+    });
+    ASSERT_EQ(got, expected) << "site '" << site << "'";
+  }
+}
+
+}  // namespace

@@ -1,0 +1,326 @@
+#include "cache/IECache.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+#include "platform/win32/ModuleSeam.h"
+#include "platform/win32/TimeZoneSeam.h"
+#include "platform/wininet/ContainerLocator.h"
+#include "platform/wininet/MemoryUrlCache.h"
+
+namespace {
+
+using urlcache::MemoryEntry;
+using urlcache::MemoryUrlCache;
+using urlcache::ScopedService;
+
+const std::string kPrefix = std::string(SITELORE_SHARED_DIR) + "/fixtures/wine-basic/prefix";
+
+FILETIME FromTicks(std::uint64_t ticks) {
+  return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+MemoryEntry Named(std::string url) {
+  MemoryEntry entry;
+  entry.url = std::move(url);
+  return entry;
+}
+
+std::vector<TEntryInfo> Walk(TIECache& cache) {
+  std::vector<TEntryInfo> seen;
+  cache.SetOnEntry([&](TIECache& sender, bool&) { seen.push_back(sender.EntryInfo()); });
+  cache.RetrieveEntries(0);
+  return seen;
+}
+
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const char* zone) {
+    if (const char* old = std::getenv("TZ")) old_ = old;
+    setenv("TZ", zone, 1);
+    platform::FlushTimeZoneCache();
+  }
+  ~ScopedTimeZone() {
+    if (old_.empty())
+      unsetenv("TZ");
+    else
+      setenv("TZ", old_.c_str(), 1);
+    platform::FlushTimeZoneCache();
+  }
+
+ private:
+  std::string old_;
+};
+
+struct ExpectedEntry {
+  std::string pattern, url, local, ext, header;
+  DWORD type, use, hits, size, exempt;
+  std::uint64_t modified, expire, access, sync;
+};
+
+std::vector<std::string> SplitTabs(const std::string& line) {
+  std::vector<std::string> fields;
+  std::stringstream in(line);
+  for (std::string field; std::getline(in, field, '\t');) fields.push_back(field);
+  if (!line.empty() && line.back() == '\t') fields.emplace_back();
+  return fields;
+}
+
+std::string Unescape(std::string text) {
+  for (const auto& [from, to] : {std::pair{"\\r", "\r"}, std::pair{"\\n", "\n"}})
+    for (std::size_t at; (at = text.find(from)) != std::string::npos;) text.replace(at, 2, to);
+  return text;
+}
+
+// Wine's C:\users\root\... paths as the files lie in the fixture here.
+std::string LocalPathHere(std::string windowsPath) {
+  if (windowsPath.empty()) return windowsPath;
+  const std::string drive = "C:\\";
+  EXPECT_EQ(windowsPath.rfind(drive, 0), 0u);
+  std::string path = kPrefix + "/drive_c/" + windowsPath.substr(drive.size());
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  return path;
+}
+
+std::vector<ExpectedEntry> ReadEnumeration() {
+  std::ifstream in(std::string(SITELORE_SHARED_DIR) + "/fixtures/wine-basic/enumeration.tsv");
+  std::vector<ExpectedEntry> entries;
+  std::string line;
+  std::getline(in, line);  // column names
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::vector<std::string> f = SplitTabs(line);
+    EXPECT_EQ(f.size(), 15u) << line;
+    if (f.size() != 15) continue;
+    auto hex = [](const std::string& s) { return std::stoull(s, nullptr, 16); };
+    entries.push_back({f[0], f[1], LocalPathHere(f[2]), f[12], Unescape(f[14]),
+                       static_cast<DWORD>(hex(f[3])), static_cast<DWORD>(std::stoul(f[4])),
+                       static_cast<DWORD>(std::stoul(f[5])), static_cast<DWORD>(std::stoul(f[6])),
+                       static_cast<DWORD>(std::stoul(f[13])), hex(f[8]), hex(f[9]), hex(f[10]),
+                       hex(f[11])});
+  }
+  return entries;
+}
+
+TEST(IECache, EnumeratesTheWineFixtureExactlyAsWineDid) {
+  urlcache::SetUrlCacheProfile(kPrefix);
+  const std::vector<ExpectedEntry> expected = ReadEnumeration();
+  ASSERT_EQ(expected.size(), 9u);
+  TIECache cache;
+  cache.SetFilterOptions(TFilterOptions::All());
+  std::vector<TEntryInfo> seen;
+  for (TSearchPattern pattern : {spCookies, spHistory, spUrl}) {
+    cache.SetSearchPattern(pattern);
+    for (TEntryInfo& e : Walk(cache)) seen.push_back(std::move(e));
+  }
+  urlcache::SetUrlCacheProfile("");
+  ASSERT_EQ(seen.size(), expected.size());
+  for (std::size_t i = 0; i < seen.size(); ++i) {
+    const ExpectedEntry& want = expected[i];
+    const TEntryInfo& got = seen[i];
+    SCOPED_TRACE(want.url);
+    EXPECT_EQ(got.SourceUrlName, want.url);
+    EXPECT_EQ(got.LocalFileName, want.local);
+    EXPECT_TRUE(want.local.empty() || std::filesystem::exists(got.LocalFileName));
+    EXPECT_EQ(got.CacheEntryType, want.type);
+    EXPECT_EQ(got.UseCount, want.use);
+    EXPECT_EQ(got.HitRate, want.hits);
+    EXPECT_EQ(got.Size, want.size);
+    EXPECT_EQ(got.ExemptDelta, want.exempt);
+    EXPECT_EQ(got.FileExtension, want.ext);
+    EXPECT_EQ(got.HeaderInfo, want.header);
+    EXPECT_EQ(got.LastModifiedTime, FileTimeToDateTime(FromTicks(want.modified)));
+    EXPECT_EQ(got.ExpireTime, FileTimeToDateTime(FromTicks(want.expire)));
+    EXPECT_EQ(got.LastAccessTime, FileTimeToDateTime(FromTicks(want.access)));
+    EXPECT_EQ(got.LastSyncTime, FileTimeToDateTime(FromTicks(want.sync)));
+  }
+}
+
+TEST(IECache, FilterWordFollowsTheOptions) {
+  TIECache cache;
+  EXPECT_EQ(cache.FilterWord(), 0u);  // derived only on the first assignment
+  EXPECT_EQ(cache.FilterOptions(),
+            (TFilterOptions{NORMAL_ENTRY, STICKY_ENTRY, COOKIE_ENTRY, URLHISTORY_ENTRY,
+                            TRACK_OFFLINE_ENTRY, TRACK_ONLINE_ENTRY}));
+  cache.SetFilterOptions(cache.FilterOptions());
+  EXPECT_EQ(cache.FilterWord(), 0x00300035u);
+  cache.SetFilterOptions(TFilterOptions::All());
+  EXPECT_EQ(cache.FilterWord(), 0x00330037u);
+  cache.SetFilterOptions({});
+  EXPECT_EQ(cache.FilterWord(), 0u);
+  cache.SetFilterOptions({OCX_ENTRY, COOKIE_ENTRY});
+  EXPECT_EQ(cache.FilterWord(), 0x00120000u);
+}
+
+TEST(IECache, PatternsReachThePlatformAsNullOrText) {
+  MemoryUrlCache service;
+  ScopedService scoped(service);
+  TIECache cache;
+  for (TSearchPattern pattern : {spAll, spCookies, spHistory, spUrl}) {
+    cache.SetSearchPattern(pattern);
+    cache.RetrieveEntries(0);
+  }
+  // Each empty walk is one probe and one real call.
+  ASSERT_EQ(service.opened.size(), 8u);
+  EXPECT_EQ(service.opened[0], std::nullopt);
+  EXPECT_EQ(service.opened[2], "Cookie:");
+  EXPECT_EQ(service.opened[4], "Visited:");
+  EXPECT_EQ(service.opened[6], "");
+}
+
+TEST(IECache, EmptyContainerRaisesNothingClosesTheNullHandleAndKeepsTheLastEntry) {
+  MemoryUrlCache service;
+  service.content = {Named("http://kept/")};
+  ScopedService scoped(service);
+  TIECache cache;
+  cache.SetFilterOptions(TFilterOptions::All());
+  cache.SetSearchPattern(spUrl);
+  EXPECT_EQ(Walk(cache).size(), 1u);
+  service.content.clear();
+  SetLastError(0);
+  EXPECT_TRUE(Walk(cache).empty());
+  // FindCloseUrlCache(null) was still called: it leaves its own error code.
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+  EXPECT_EQ(cache.EntryInfo().SourceUrlName, "http://kept/");
+  EXPECT_EQ(cache.FindFirstEntry(0), std::int32_t(ERROR_NO_MORE_ITEMS));
+}
+
+TEST(IECache, CancelStopsAfterTheCurrentEntryAndNoHandlerStillWalks) {
+  MemoryUrlCache service;
+  service.content = {Named("a"), Named("b"), Named("c")};
+  ScopedService scoped(service);
+  TIECache cache;
+  cache.SetFilterOptions(TFilterOptions::All());
+  cache.SetSearchPattern(spUrl);
+  int events = 0;
+  cache.SetOnEntry([&](TIECache&, bool& cancel) {
+    ++events;
+    cancel = true;
+  });
+  cache.RetrieveEntries(0);
+  EXPECT_EQ(events, 1);
+  EXPECT_EQ(cache.EntryInfo().SourceUrlName, "a");
+
+  cache.SetOnEntry(nullptr);
+  cache.RetrieveEntries(0);
+  EXPECT_EQ(cache.EntryInfo().SourceUrlName, "c");
+}
+
+TEST(IECache, EveryFieldIsOverwrittenForEachEntry) {
+  MemoryUrlCache service;
+  MemoryEntry full = Named("http://a/");
+  full.localFile = "/x/a.gif";
+  full.header = "H: 1\r\n";
+  full.extension = "gif";
+  full.sizeLow = 10;
+  full.lastModified = FromTicks(0x01db8b4b4a204b00);
+  MemoryEntry bare = Named("http://b/");
+  service.content = {full, bare};
+  ScopedService scoped(service);
+  TIECache cache;
+  cache.SetFilterOptions(TFilterOptions::All());
+  cache.SetSearchPattern(spUrl);
+  const std::vector<TEntryInfo> seen = Walk(cache);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].HeaderInfo, "H: 1\r\n");
+  EXPECT_NE(seen[0].LastModifiedTime, 0.0);
+  EXPECT_EQ(seen[1].LocalFileName, "");
+  EXPECT_EQ(seen[1].HeaderInfo, "");
+  EXPECT_EQ(seen[1].FileExtension, "");
+  EXPECT_EQ(seen[1].Size, 0u);
+  EXPECT_EQ(seen[1].LastModifiedTime, FileTimeToDateTime(FILETIME{}));
+}
+
+TEST(IECache, SizeKeepsTheLowWordAndHeaderEndsAtAZeroByte) {
+  MemoryUrlCache service;
+  MemoryEntry big = Named("http://big/");
+  big.sizeLow = 7;
+  big.sizeHigh = 3;  // 12 GiB + 7
+  big.header = std::string("first\0second", 12);
+  service.content = {big};
+  ScopedService scoped(service);
+  TIECache cache;
+  cache.SetFilterOptions(TFilterOptions::All());
+  cache.SetSearchPattern(spUrl);
+  const std::vector<TEntryInfo> seen = Walk(cache);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].Size, 7u);
+  EXPECT_EQ(seen[0].HeaderInfo, "first");
+}
+
+TEST(IECache, HandlerExceptionLeavesTheWalkAndTheNextWalkWorks) {
+  MemoryUrlCache service;
+  service.content = {Named("a"), Named("b")};
+  ScopedService scoped(service);
+  TIECache cache;
+  cache.SetFilterOptions(TFilterOptions::All());
+  cache.SetSearchPattern(spUrl);
+  cache.SetOnEntry([](TIECache&, bool&) { throw std::runtime_error("handler failed"); });
+  EXPECT_THROW(cache.RetrieveEntries(0), std::runtime_error);
+  EXPECT_EQ(Walk(cache).size(), 2u);
+}
+
+TEST(IECache, MissingPlatformDoesNothingUntilItAppears) {
+  MemoryUrlCache service;
+  service.content = {Named("http://a/")};
+  ScopedService scoped(service);
+  TIECache cache;
+  cache.SetFilterOptions(TFilterOptions::All());
+  cache.SetSearchPattern(spUrl);
+  EXPECT_EQ(Walk(cache).size(), 1u);
+
+  for (const char* missingProc : {"", "GetUrlCacheGroupAttributeA", "FindFirstUrlCacheEntryExA"}) {
+    SCOPED_TRACE(missingProc);
+    IECache_testing::ResetLibraryFound();
+    if (*missingProc)
+      platform::SetProcMissing(missingProc, true);
+    else
+      platform::SetModuleMissing("wininet.dll", true);
+    EXPECT_FALSE(cache.LibraryFound());
+    EXPECT_TRUE(Walk(cache).empty());
+    EXPECT_EQ(cache.FindFirstEntry(0), 2);
+    EXPECT_EQ(cache.FindNextEntry(), 2);
+    cache.ClearEntryInfo();  // does nothing without the platform
+    EXPECT_EQ(cache.EntryInfo().SourceUrlName, "http://a/");
+    platform::ResetModuleSeam();
+    EXPECT_EQ(Walk(cache).size(), 1u);  // the next operation finds it again
+    EXPECT_TRUE(cache.LibraryFound());
+  }
+}
+
+TEST(FileTimeToDateTime, CountsDaysFrom1899InLocalTime) {
+  const FILETIME march2025 = FromTicks(0x01db8b4b4a204b00);  // 2025-03-02 08:15:42 UTC
+  {
+    ScopedTimeZone utc("UTC0");
+    EXPECT_NEAR(FileTimeToDateTime(march2025), 45718 + 29742 / 86400.0, 1e-9);
+    // 1601-01-01 12:00 lies before 1899: the time of day is subtracted.
+    EXPECT_NEAR(FileTimeToDateTime(FromTicks(12ull * 3600 * 10000000)), -109205 - 0.5, 1e-9);
+  }
+  {
+    ScopedTimeZone east("XYZ-3");  // three hours east of UTC, no daylight saving
+    EXPECT_NEAR(FileTimeToDateTime(march2025), 45718 + (29742 + 3 * 3600) / 86400.0, 1e-9);
+  }
+}
+
+TEST(FileTimeToDateTime, UnconvertibleTimesGiveZero) {
+  ScopedTimeZone utc("UTC0");
+  // 10000-01-01 00:00 UTC and the largest FILETIME the platform converts.
+  EXPECT_EQ(FileTimeToDateTime(FromTicks(0x24c85a5ed1c04000ull)), 0.0);
+  EXPECT_EQ(FileTimeToDateTime(FromTicks(0x7fffffffffffffffull)), 0.0);
+  EXPECT_EQ(FileTimeToDateTime(FromTicks(0x8000000000000000ull)), 0.0);
+  EXPECT_EQ(FileTimeToDateTime(FromTicks(0xffffffffffffffffull)), 0.0);
+  {
+    ScopedTimeZone west("XYZ5");
+    EXPECT_EQ(FileTimeToDateTime(FromTicks(0)), 0.0);  // no local time before 1601
+  }
+}
+
+}  // namespace

@@ -1,0 +1,167 @@
+// Damaged container files: each must give the intact entries and nothing
+// else, without a crash, a hang or a read out of bounds.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "platform/wininet/IndexDat.h"
+#include "tools/IndexDatWriter.h"
+
+namespace {
+
+using urlcache::IndexDat;
+using urlcache::UrlRecord;
+
+constexpr std::uint32_t kHashTable = 0x4000;
+constexpr std::uint32_t kFirstItem = kHashTable + 16;
+
+void PutU32(std::string& bytes, std::size_t at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
+}
+
+std::uint32_t GetU32(const std::string& bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (int i = 0; i < 4; ++i)
+    value |= std::uint32_t(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
+  return value;
+}
+
+std::string ThreeEntries() {
+  fixture::ContainerSpec spec;
+  for (const char* name : {"one", "two", "three"}) {
+    fixture::EntrySpec e;
+    e.url = std::string("http://") + name + ".test/page.html";
+    e.fileName = std::string(name) + "[1].html";
+    e.directory = "ABCDEFGH";
+    e.header = "HTTP/1.1 200 OK\r\n";
+    spec.entries.push_back(e);
+  }
+  std::string bytes;
+  fixture::BuildIndexDat(spec, bytes);
+  return bytes;
+}
+
+std::uint32_t RecordOffset(const std::string& bytes, int item) {
+  return GetU32(bytes, kFirstItem + 8 * item + 4);
+}
+
+std::vector<std::string> Urls(std::string bytes) {
+  IndexDat index(std::move(bytes));
+  std::vector<std::string> urls;
+  for (std::uint32_t offset : index.EntryOffsets()) {
+    UrlRecord record;
+    if (index.ReadEntry(offset, record)) urls.emplace_back(record.url);
+  }
+  return urls;
+}
+
+TEST(IndexDatCorruption, TruncatedAnywhereKeepsTheRecordsThatFit) {
+  const std::string whole = ThreeEntries();
+  const std::vector<std::string> all = Urls(whole);
+  ASSERT_EQ(all.size(), 3u);
+  for (std::size_t length = 0; length <= whole.size(); length += (length < 0x4100 ? 61 : 7)) {
+    std::vector<std::string> expected;
+    for (int i = 0; i < 3; ++i) {
+      const std::uint32_t at = RecordOffset(whole, i);
+      if (at + GetU32(whole, at + 4) * 128 <= length) expected.push_back(all[i]);
+    }
+    EXPECT_EQ(Urls(whole.substr(0, length)), expected) << "length " << length;
+  }
+}
+
+TEST(IndexDatCorruption, LoopingHashChainsEnd) {
+  std::string selfLoop = ThreeEntries();
+  PutU32(selfLoop, kHashTable + 8, kHashTable);
+  EXPECT_EQ(Urls(selfLoop).size(), 3u);
+
+  // Two tables pointing at each other: the second is a copy of the first.
+  std::string twoLoop = ThreeEntries();
+  const std::size_t second = twoLoop.size();
+  twoLoop += twoLoop.substr(kHashTable, 4096);
+  PutU32(twoLoop, kHashTable + 8, static_cast<std::uint32_t>(second));
+  PutU32(twoLoop, second + 8, kHashTable);
+  EXPECT_EQ(Urls(twoLoop).size(), 6u);
+}
+
+TEST(IndexDatCorruption, OffsetsOutsideTheFileOrOffGridAreSkipped) {
+  std::string bytes = ThreeEntries();
+  PutU32(bytes, kFirstItem + 4, 0x7fffff80);                      // past the end
+  PutU32(bytes, kFirstItem + 8 + 4, RecordOffset(bytes, 1) + 4);  // not on a block
+  EXPECT_EQ(Urls(bytes), (std::vector<std::string>{"http://three.test/page.html"}));
+
+  std::string header = ThreeEntries();
+  PutU32(header, 32, 0xfffff000);  // first hash table past the end
+  EXPECT_TRUE(Urls(header).empty());
+  PutU32(header, 32, 0x1000);  // inside the header
+  EXPECT_TRUE(Urls(header).empty());
+}
+
+TEST(IndexDatCorruption, RecordClaimingMoreBlocksThanTheFileIsSkipped) {
+  std::string bytes = ThreeEntries();
+  PutU32(bytes, RecordOffset(bytes, 2) + 4, 0x01000000);
+  PutU32(bytes, RecordOffset(bytes, 0) + 4, 0);
+  EXPECT_EQ(Urls(bytes), (std::vector<std::string>{"http://two.test/page.html"}));
+}
+
+TEST(IndexDatCorruption, TextsWithoutTerminatorOrOutsideTheRecord) {
+  std::string bytes = ThreeEntries();
+  // The first URL runs to the end of its record without a zero byte.
+  const std::uint32_t first = RecordOffset(bytes, 0);
+  const std::uint32_t size = GetU32(bytes, first + 4) * 128;
+  const std::uint32_t urlAt = GetU32(bytes, first + 52);
+  for (std::uint32_t i = urlAt; i < size; ++i) bytes[first + i] = 'x';
+  // The second record's file name, header and extension point outside it.
+  const std::uint32_t second = RecordOffset(bytes, 1);
+  PutU32(bytes, second + 60, 0x10000);
+  PutU32(bytes, second + 68, 100);
+  PutU32(bytes, second + 72, 0xffffff00);
+  PutU32(bytes, second + 76, GetU32(bytes, second + 4) * 128);
+
+  IndexDat index(bytes);
+  ASSERT_EQ(index.EntryOffsets().size(), 2u);
+  UrlRecord record;
+  ASSERT_TRUE(index.ReadEntry(index.EntryOffsets()[0], record));
+  EXPECT_EQ(record.url, "http://two.test/page.html");
+  EXPECT_FALSE(record.hasLocalName);
+  EXPECT_FALSE(record.hasHeader);
+  EXPECT_FALSE(record.hasExtension);
+  EXPECT_FALSE(index.ReadEntry(first, record));
+}
+
+TEST(IndexDatCorruption, DirectoryTableDamage) {
+  std::string bytes = ThreeEntries();
+  PutU32(bytes, 72, 0xffffffff);
+  IndexDat many(bytes);
+  EXPECT_LE(many.DirectoryNames().size(), 43u);
+  EXPECT_EQ(many.EntryOffsets().size(), 3u);
+
+  std::string dots = ThreeEntries();
+  dots.replace(80, 8, std::string("..\0\0\0\0\0\0", 8));
+  IndexDat unsafe(dots);
+  ASSERT_EQ(unsafe.DirectoryNames().size(), 1u);
+  EXPECT_EQ(unsafe.DirectoryNames()[0], "");
+}
+
+TEST(IndexDatCorruption, RandomDamageNeverReadsOutOfBounds) {
+  const std::string whole = ThreeEntries();
+  std::mt19937 random(20261208);
+  for (int round = 0; round < 3000; ++round) {
+    std::string bytes = whole;
+    const int flips = 1 + static_cast<int>(random() % 16);
+    for (int f = 0; f < flips; ++f) {
+      // Damage lands mostly in the hash table and the records.
+      const std::size_t at = round % 3 == 0 ? random() % bytes.size()
+                                            : kHashTable + random() % (bytes.size() - kHashTable);
+      bytes[at] = static_cast<char>(random());
+    }
+    if (round % 5 == 0) bytes.resize(random() % bytes.size());
+    IndexDat index(std::move(bytes));
+    for (std::uint32_t offset : index.EntryOffsets()) {
+      UrlRecord record;
+      ASSERT_TRUE(index.ReadEntry(offset, record));
+    }
+    ASSERT_LE(index.EntryOffsets().size(), 510u * 8);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,63 @@
+#include "platform/wininet/MemoryUrlCache.h"
+
+#include <strings.h>
+
+namespace urlcache {
+namespace {
+
+class MemoryCursor : public Cursor {
+ public:
+  explicit MemoryCursor(std::vector<const std::vector<MemoryEntry>*> lists)
+      : lists_(std::move(lists)) {}
+
+  bool Current(EntryView& view) override {
+    while (list_ < lists_.size() && position_ >= lists_[list_]->size()) {
+      ++list_;
+      position_ = 0;
+    }
+    if (list_ >= lists_.size()) return false;
+    const MemoryEntry& e = (*lists_[list_])[position_];
+    view.url = e.url;
+    view.localFile = e.localFile;
+    view.header = e.header;
+    view.extension = e.extension;
+    view.cacheEntryType = e.cacheEntryType;
+    view.useCount = e.useCount;
+    view.hitRate = e.hitRate;
+    view.sizeLow = e.sizeLow;
+    view.sizeHigh = e.sizeHigh;
+    view.exemptDelta = e.exemptDelta;
+    view.lastModified = e.lastModified;
+    view.expire = e.expire;
+    view.lastAccess = e.lastAccess;
+    view.lastSync = e.lastSync;
+    return true;
+  }
+
+  void Advance() override { ++position_; }
+
+ private:
+  std::vector<const std::vector<MemoryEntry>*> lists_;
+  std::size_t list_ = 0;
+  std::size_t position_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Cursor> MemoryUrlCache::Open(const char* pattern) {
+  opened.push_back(pattern ? std::optional<std::string>(pattern) : std::nullopt);
+  std::vector<const std::vector<MemoryEntry>*> lists;
+  if (!pattern)
+    lists = {&cookies, &history, &content};
+  else if (*pattern == '\0')
+    lists = {&content};
+  else if (strcasecmp(pattern, "Cookie:") == 0)
+    lists = {&cookies};
+  else if (strcasecmp(pattern, "Visited:") == 0)
+    lists = {&history};
+  else
+    return nullptr;
+  return std::make_unique<MemoryCursor>(std::move(lists));
+}
+
+}  // namespace urlcache
