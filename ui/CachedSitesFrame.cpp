@@ -1,6 +1,10 @@
 #include "ui/CachedSitesFrame.h"
 
+#include <shellapi.h>
+
+#include <QAbstractScrollArea>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QLabel>
 #include <QSplitter>
 #include <QTabBar>
@@ -12,6 +16,8 @@
 #include "ui/EmbeddedWB.h"
 #include "ui/ErrorReport.h"
 #include "ui/ListBox.h"
+#include "ui/ShellContextMenu.h"
+#include "ui/ShellOpen.h"
 
 namespace {
 
@@ -64,6 +70,13 @@ QWidget* NewPage(QTabWidget* pages, const char* name, const char* caption) {
 
 void PlaceIn(QWidget* page, QWidget* content) {
   page->layout()->addWidget(content);
+}
+
+// The folder part of a path: up to and including its last "/", "\\" or ":";
+// empty when it holds none.
+std::string_view FolderPart(std::string_view path) {
+  const std::size_t last = path.find_last_of("/\\:");
+  return last == std::string_view::npos ? std::string_view() : path.substr(0, last + 1);
 }
 
 std::vector<std::string> Copy(const TItemList& items) {
@@ -305,17 +318,60 @@ void TframeCachedSites::lbxSitesClick(QObject* /*Sender*/) {
   RefreshSiteInfo();
 }
 
-void TframeCachedSites::OpenSelFile(QObject* /*Sender*/) {
-  // Filled by the trace actions.
+std::string TframeCachedSites::SelectedTrace(int Page) const {
+  if (!Analyzer) return {};
+  struct PageTraces {
+    const TListBox* list;
+    const TPathList* paths;
+    std::int32_t count;
+  };
+  const PageTraces pages[] = {
+      {lbxImages, &ImagePaths, Analyzer->SiteImages()},
+      {lbxPages, &PagePaths, Analyzer->SitePages()},
+      {lbxMedia, &MediaPaths, Analyzer->SiteMedia()},
+      {lbxOther, &OtherPaths, Analyzer->SiteOther()},
+      {lbxCookies, &CookiePaths, Analyzer->SiteCookies()},
+  };
+  if (Page < pgImages || Page > pgCookies) return {};
+  const PageTraces& page = pages[Page];
+  const int index = page.list->ItemIndex();
+  // The count bounds the index as the path list does; both always agree.
+  if (index < 0 || index >= page.count || index >= static_cast<int>(page.paths->size())) return {};
+  return (*page.paths)[index];
 }
 
-void TframeCachedSites::lbxImagesContextPopup(QObject* /*Sender*/, QPoint /*MousePos*/,
-                                              bool& /*Handled*/) {
-  // Filled by the trace actions.
+void TframeCachedSites::OpenSelFile(QObject* /*Sender*/) {
+  const int page = pgcSiteInfo->currentIndex();
+  if (page >= pgImages && page <= pgCookies) {
+    const std::string path = SelectedTrace(page);
+    if (path.empty()) return;
+    const std::string folder(FolderPart(path));
+    ShellExecuteA(nullptr, "open", path.c_str(), "", folder.c_str(), SW_SHOWNORMAL);
+  } else if (page == pgHistory) {
+    const int index = lbxHistory->ItemIndex();
+    if (index < 0) return;
+    const std::string& line = lbxHistory->Line(index);
+    const std::size_t at = line.find('@');
+    ShellOpen(at == std::string::npos ? line : line.substr(at + 1));
+  }
+}
+
+void TframeCachedSites::lbxImagesContextPopup(QObject* Sender, QPoint MousePos, bool& Handled) {
+  const std::string path = SelectedTrace(pgcSiteInfo->currentIndex());
+  if (path.empty()) return;
+  // MousePos is a point of the receiving control's client area (a list
+  // box's viewport); the menu wants it in the frame's.
+  QWidget* control = qobject_cast<QWidget*>(Sender);
+  if (auto* scrollArea = qobject_cast<QAbstractScrollArea*>(control))
+    control = scrollArea->viewport();
+  const QPoint point = control ? mapFromGlobal(control->mapToGlobal(MousePos)) : MousePos;
+  ShowShellContextMenu(this, QFile::decodeName(QByteArray::fromStdString(path)), point);
+  Handled = true;
 }
 
 void TframeCachedSites::lbxImagesClick(QObject* /*Sender*/) {
-  // Filled by the trace actions.
+  const std::string path = SelectedTrace(pgImages);
+  if (!path.empty()) imgPreview->Navigate(QFile::decodeName(QByteArray::fromStdString(path)));
 }
 
 void BringWindowToFront(QWidget* Window, bool Restore) {

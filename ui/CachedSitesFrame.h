@@ -103,6 +103,10 @@ class TframeCachedSites : public QFrame {
   friend struct TframeCachedSitesPeer;
 
   void BuildControls();
+  // The full path of the trace selected on `Page` (pgImages to pgCookies):
+  // the selected line of its list box, when that line lies below the site's
+  // count of the kind. Empty when the page has no trace.
+  std::string SelectedTrace(int Page) const;
   // The control that raised a context-menu request received by `watched`.
   QWidget* ContextPopupSender(QObject* watched) const;
 

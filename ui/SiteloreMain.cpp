@@ -15,6 +15,7 @@
 #include "ui/CachedSitesFrame.h"
 #include "ui/DesignFont.h"
 #include "ui/ErrorReport.h"
+#include "ui/SiteloreAd.h"
 
 // Resources of a static library are registered by hand; the call must stand
 // outside any namespace.
@@ -271,7 +272,7 @@ void TfrmSiteloreMain::CloseClick(QObject* /*Sender*/) {
 }
 
 void TfrmSiteloreMain::Button1Click(QObject* /*Sender*/) {
-  // Filled by the advertisement dialog.
+  ShowAdDialog(this);
 }
 
 QIcon SiteloreIcon() {
