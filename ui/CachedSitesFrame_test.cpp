@@ -7,6 +7,7 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include "platform/wininet/MemoryUrlCache.h"
 #include "ui/EmbeddedWB.h"
 #include "ui/ListBox.h"
 #include "ui/UiTestSupport.h"
@@ -308,14 +309,20 @@ TEST_F(FrameTest, EqualFileNamesInTwoFoldersStayTwoTraces) {
 TEST_F(FrameTest, NamesWithLineBreaksKeepPathsAndCountsPaired) {
   // A damaged or hostile cache may name files with line breaks; each stays
   // one trace, one line, paired with its path.
-  uitest::MemoryService service;
-  service.Container("") = {
-      {"http://odd.example/a.png", "/c/ODD00000/two\r\nlines[1].png"},
-      {"http://odd.example/b.png", "/c/ODD00000/plain[1].png"},
-      {"http://odd.example/c.htm", "/c/ODD00000/\r\n.htm"},
+  urlcache::MemoryUrlCache service;
+  auto entry = [](std::string url, std::string local, DWORD type = NORMAL_CACHE_ENTRY) {
+    urlcache::MemoryEntry e;
+    e.url = std::move(url);
+    e.localFile = std::move(local);
+    e.cacheEntryType = type;
+    return e;
   };
-  service.Container("Visited:") = {
-      {"Visited: u@http://odd.example/\r\nnext", "", URLHISTORY_CACHE_ENTRY}};
+  service.content = {
+      entry("http://odd.example/a.png", "/c/ODD00000/two\r\nlines[1].png"),
+      entry("http://odd.example/b.png", "/c/ODD00000/plain[1].png"),
+      entry("http://odd.example/c.htm", "/c/ODD00000/\r\n.htm"),
+  };
+  service.history = {entry("Visited: u@http://odd.example/\r\nnext", "", URLHISTORY_CACHE_ENTRY)};
   urlcache::SetService(&service);
   auto f = Analyzed();
   urlcache::SetService(nullptr);

@@ -133,47 +133,6 @@ class ThrowingService : public urlcache::Service {
   }
 };
 
-// A URL cache held in memory, for entries the disk layer would not deliver.
-class MemoryService : public urlcache::Service {
- public:
-  struct Entry {
-    std::string url, localFile;
-    DWORD type = NORMAL_CACHE_ENTRY;
-  };
-  // Entries of the container that `pattern` selects: "Cookie:", "Visited:"
-  // or "" for ordinary content.
-  std::vector<Entry>& Container(const std::string& pattern) { return containers_[Index(pattern)]; }
-
-  std::unique_ptr<urlcache::Cursor> Open(const char* pattern) override {
-    if (!pattern) return nullptr;
-    return std::make_unique<ListCursor>(containers_[Index(pattern)]);
-  }
-
- private:
-  class ListCursor : public urlcache::Cursor {
-   public:
-    explicit ListCursor(const std::vector<Entry>& entries) : entries_(entries) {}
-    bool Current(urlcache::EntryView& view) override {
-      if (at_ >= entries_.size()) return false;
-      view = {};
-      view.url = entries_[at_].url;
-      view.localFile = entries_[at_].localFile;
-      view.cacheEntryType = entries_[at_].type;
-      return true;
-    }
-    void Advance() override { ++at_; }
-
-   private:
-    const std::vector<Entry>& entries_;
-    std::size_t at_ = 0;
-  };
-
-  static int Index(const std::string& pattern) {
-    return pattern == "Cookie:" ? 0 : pattern == "Visited:" ? 1 : 2;
-  }
-  std::vector<Entry> containers_[3];
-};
-
 }  // namespace uitest
 
 // Read access to the frame's private lists.
