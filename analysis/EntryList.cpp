@@ -56,12 +56,16 @@ void TEntryList::Add(const TEntryInfo& entry) {
   const std::size_t blocksBefore = loweredUrls_.BlockCount();
   lowered_.push_back(loweredUrls_.StoreLowered(entry.SourceUrlName));
   if (loweredUrls_.BlockCount() != blocksBefore)
-    firstEntryOfBlock_.push_back(static_cast<std::uint32_t>(entries_.size()));
-  entries_.push_back(stored);
+    firstEntryOfBlock_.push_back(static_cast<std::uint32_t>(count_));
+  if (count_ % kChunkEntries == 0)
+    chunks_.push_back(std::make_unique<TStoredEntry[]>(kChunkEntries));
+  chunks_.back()[count_ % kChunkEntries] = stored;
+  ++count_;
 }
 
 void TEntryList::Clear() {
-  entries_.clear();
+  chunks_.clear();
+  count_ = 0;
   lowered_.clear();
   firstEntryOfBlock_.clear();
   texts_.Clear();
@@ -79,7 +83,7 @@ void TEntryList::FindMatches(std::string_view needle, std::vector<std::uint32_t>
     const std::uint32_t first = firstEntryOfBlock_[block];
     const std::uint32_t last = block + 1 < firstEntryOfBlock_.size()
                                    ? firstEntryOfBlock_[block + 1]
-                                   : static_cast<std::uint32_t>(entries_.size());
+                                   : static_cast<std::uint32_t>(count_);
     const char* position = text.data();
     const char* const end = text.data() + text.size();
     std::uint32_t from = first;
