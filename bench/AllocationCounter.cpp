@@ -8,8 +8,9 @@
 
 namespace {
 
-std::atomic<std::size_t> live{0};
-std::atomic<std::size_t> peak{0};
+std::atomic<bool> counting{false};
+std::atomic<long long> live{0};
+std::atomic<long long> peak{0};
 
 void* Allocate(std::size_t size, std::size_t alignment = 0) {
   void* p = nullptr;
@@ -19,9 +20,10 @@ void* Allocate(std::size_t size, std::size_t alignment = 0) {
     p = std::malloc(size ? size : 1);
   }
   if (!p) throw std::bad_alloc();
-  const std::size_t now =
-      live.fetch_add(malloc_usable_size(p), std::memory_order_relaxed) + malloc_usable_size(p);
-  std::size_t high = peak.load(std::memory_order_relaxed);
+  if (!counting.load(std::memory_order_relaxed)) return p;
+  const long long bytes = static_cast<long long>(malloc_usable_size(p));
+  const long long now = live.fetch_add(bytes, std::memory_order_relaxed) + bytes;
+  long long high = peak.load(std::memory_order_relaxed);
   while (now > high && !peak.compare_exchange_weak(high, now, std::memory_order_relaxed)) {
   }
   return p;
@@ -29,73 +31,56 @@ void* Allocate(std::size_t size, std::size_t alignment = 0) {
 
 void Free(void* p) {
   if (!p) return;
-  live.fetch_sub(malloc_usable_size(p), std::memory_order_relaxed);
+  if (counting.load(std::memory_order_relaxed))
+    live.fetch_sub(static_cast<long long>(malloc_usable_size(p)), std::memory_order_relaxed);
   std::free(p);
+}
+
+void* AllocateNoThrow(std::size_t size) noexcept {
+  try {
+    return Allocate(size);
+  } catch (...) {
+    return nullptr;
+  }
 }
 
 }  // namespace
 
 namespace bench {
 
-std::size_t LiveBytes() {
+void StartCounting() {
+  live.store(0);
+  peak.store(0);
+  counting.store(true);
+}
+
+void StopCounting() {
+  counting.store(false);
+}
+
+long long LiveBytes() {
   return live.load();
 }
-std::size_t PeakBytes() {
+
+long long PeakBytes() {
   return peak.load();
-}
-void ResetPeak() {
-  peak.store(live.load());
 }
 
 }  // namespace bench
 
-void* operator new(std::size_t size) {
-  return Allocate(size);
-}
-void* operator new[](std::size_t size) {
-  return Allocate(size);
-}
-void* operator new(std::size_t size, std::align_val_t a) {
-  return Allocate(size, static_cast<std::size_t>(a));
-}
-void* operator new[](std::size_t size, std::align_val_t a) {
-  return Allocate(size, static_cast<std::size_t>(a));
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return Allocate(size);
-  } catch (...) {
-    return nullptr;
-  }
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return Allocate(size);
-  } catch (...) {
-    return nullptr;
-  }
-}
-void operator delete(void* p) noexcept {
-  Free(p);
-}
-void operator delete[](void* p) noexcept {
-  Free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  Free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-  Free(p);
-}
-void operator delete(void* p, std::align_val_t) noexcept {
-  Free(p);
-}
-void operator delete[](void* p, std::align_val_t) noexcept {
-  Free(p);
-}
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
-  Free(p);
-}
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
-  Free(p);
-}
+// clang-format off
+void* operator new(std::size_t size) { return Allocate(size); }
+void* operator new[](std::size_t size) { return Allocate(size); }
+void* operator new(std::size_t size, std::align_val_t a) { return Allocate(size, static_cast<std::size_t>(a)); }
+void* operator new[](std::size_t size, std::align_val_t a) { return Allocate(size, static_cast<std::size_t>(a)); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return AllocateNoThrow(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return AllocateNoThrow(size); }
+void operator delete(void* p) noexcept { Free(p); }
+void operator delete[](void* p) noexcept { Free(p); }
+void operator delete(void* p, std::size_t) noexcept { Free(p); }
+void operator delete[](void* p, std::size_t) noexcept { Free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { Free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { Free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { Free(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { Free(p); }
+// clang-format on

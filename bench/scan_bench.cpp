@@ -141,12 +141,12 @@ std::unique_ptr<TCacheAnalyzer> FreshScan() {
 void MeasureMemory(Scale& scale) {
   UseSource(scale);
   urlcache::FlushSnapshots();
-  const std::size_t base = bench::LiveBytes();
-  bench::ResetPeak();
+  bench::StartCounting();
   std::unique_ptr<TCacheAnalyzer> analyzer = FreshScan();
-  scale.peakBytes = bench::PeakBytes() - base;
+  scale.peakBytes = static_cast<std::size_t>(std::max(0LL, bench::PeakBytes()));
   urlcache::FlushSnapshots();  // the stand-in keeps the files' bytes; count the analyzer alone
-  scale.heldBytes = bench::LiveBytes() - base;
+  scale.heldBytes = static_cast<std::size_t>(std::max(0LL, bench::LiveBytes()));
+  bench::StopCounting();
   scale.textBytes = StoredTextBytes(*analyzer);
   TItemList items;
   scale.largestSiteItems = 0;
