@@ -101,21 +101,15 @@ BOOL WINAPI FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSyst
     return FALSE;
   }
   const std::int64_t days = static_cast<std::int64_t>(ticks / kTicksPerDay);
-  // A cache's times crowd on few days: the calendar date of the last day
-  // converted is kept per thread.
-  thread_local std::int64_t lastDays = -1;
-  thread_local std::int64_t lastYear = 0;
-  thread_local unsigned lastMonth = 0, lastDay = 0;
-  if (days != lastDays) {
-    CivilFromDays(days - kDaysFrom1601To1970, lastYear, lastMonth, lastDay);
-    lastDays = days;
-  }
+  std::int64_t year = 0;
+  unsigned month = 0, day = 0;
+  CivilFromDays(days - kDaysFrom1601To1970, year, month, day);
   // Milliseconds of the day fit in 32 bits.
   std::uint32_t ms = static_cast<std::uint32_t>((ticks % kTicksPerDay) / 10'000);
   SYSTEMTIME st{};
-  st.wYear = static_cast<WORD>(lastYear);
-  st.wMonth = static_cast<WORD>(lastMonth);
-  st.wDay = static_cast<WORD>(lastDay);
+  st.wYear = static_cast<WORD>(year);
+  st.wMonth = static_cast<WORD>(month);
+  st.wDay = static_cast<WORD>(day);
   st.wDayOfWeek = static_cast<WORD>((days + 1) % 7);  // 1601-01-01 was a Monday
   st.wHour = static_cast<WORD>(ms / 3'600'000);
   ms %= 3'600'000;
