@@ -1,5 +1,7 @@
 #include "tools/SiteReport.h"
 
+#include <algorithm>
+#include <iterator>
 #include <nlohmann/json.hpp>
 
 #include "analysis/CountLines.h"
