@@ -2,6 +2,7 @@
 # make test  - install what is missing, build, run every test
 # make bench - build in release mode and print the benchmark table
 # make asan  - build and test under AddressSanitizer + UndefinedBehaviorSanitizer
+# make fuzz  - build the index.dat fuzzer with clang and run it for ten minutes
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
@@ -42,6 +43,9 @@ bench: setup
 	  $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BENCH_BUILD) -j $(JOBS)
 	@scripts/bench $(BENCH_BUILD)
+
+fuzz: setup
+	@scripts/fuzz
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -9,12 +9,13 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "analysis/EntryList.h"
 #include "analysis/TraceKind.h"
 #include "cache/IECache.h"
+
+class SiteKeySet;
 
 // The items of one per-site query, in stored order. The views belong to the
 // analyzer and stay valid until its next Clear, ScanCache or destruction.
@@ -107,7 +108,7 @@ class TCacheAnalyzer {
   TEntryList FHistoryList;
   // The keys collected while GetSites runs: the URLs of the walk are reduced
   // to their keys as they arrive instead of being held until the end.
-  std::unordered_set<std::string>* FURLList = nullptr;
+  SiteKeySet* FURLList = nullptr;
   std::unique_ptr<TIECache> FCache;
 
   std::int32_t FSiteOther = 0, FSiteMedia = 0, FSiteCookies = 0, FSitePages = 0, FSiteHistory = 0,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -35,8 +36,10 @@ class TEntryList {
   // Appends a copy of the kept fields of `entry`.
   void Add(const TEntryInfo& entry);
 
-  std::size_t Count() const { return entries_.size(); }
-  const TStoredEntry& operator[](std::size_t index) const { return entries_[index]; }
+  std::size_t Count() const { return count_; }
+  const TStoredEntry& operator[](std::size_t index) const {
+    return chunks_[index / kChunkEntries][index % kChunkEntries];
+  }
 
   // Disposes every stored entry.
   void Clear();
@@ -46,12 +49,12 @@ class TEntryList {
   template <typename Visit>
   void ForEachMatch(std::string_view loweredSite, Visit&& visit) const {
     if (loweredSite.empty()) {
-      for (const TStoredEntry& entry : entries_) visit(entry);
+      for (std::size_t index = 0; index < count_; ++index) visit((*this)[index]);
       return;
     }
     std::vector<std::uint32_t> matches;
     FindMatches(loweredSite, matches);
-    for (std::uint32_t index : matches) visit(entries_[index]);
+    for (std::uint32_t index : matches) visit((*this)[index]);
   }
 
  private:
@@ -62,5 +65,9 @@ class TEntryList {
   TextArena loweredUrls_;
   std::vector<std::string_view> lowered_;         // per entry, into loweredUrls_
   std::vector<std::uint32_t> firstEntryOfBlock_;  // per block of loweredUrls_
-  std::vector<TStoredEntry> entries_;
+  // The entries in chunks that never move: a growing vector would copy
+  // them all again at every doubling and hold twice their size meanwhile.
+  static constexpr std::size_t kChunkEntries = 1024;
+  std::vector<std::unique_ptr<TStoredEntry[]>> chunks_;
+  std::size_t count_ = 0;
 };

@@ -33,8 +33,10 @@ bool TryEncodeDate(int Year, int Month, int Day, double& Days) {
   if (Year < 1 || Year > 9999 || Month < 1 || Month > 12 || Day < 1 ||
       Day > kMonthDays[leap][Month - 1])
     return false;
-  long long total = Day;
-  for (int m = 0; m < Month - 1; ++m) total += kMonthDays[leap][m];
+  static constexpr int kDaysBeforeMonth[2][12] = {
+      {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334},
+      {0, 31, 60, 91, 121, 152, 182, 213, 244, 274, 305, 335}};
+  long long total = Day + kDaysBeforeMonth[leap][Month - 1];
   const long long y = Year - 1;
   total += y * 365 + y / 4 - y / 100 + y / 400;
   Days = static_cast<double>(total - 693594);  // 693594 days from 0001-01-01 to 1899-12-30
@@ -47,8 +49,13 @@ bool TryEncodeTime(int Hour, int Min, int Sec, int MSec, double& Fraction) {
   return true;
 }
 
-std::string CopyText(const char* Text) {
-  return Text ? std::string(Text) : std::string();
+// Copies a platform text into a field, reusing the field's buffer: the
+// record is refilled for every entry of a walk.
+void AssignText(std::string& Field, const char* Text) {
+  if (Text)
+    Field.assign(Text);
+  else
+    Field.clear();
 }
 
 // The unit's initialization: the platform check runs once at program start.
@@ -140,9 +147,9 @@ void TIECache::ClearEntryInfo() {
 
 void TIECache::CopyEntryInfo(const INTERNET_CACHE_ENTRY_INFOA& Info) {
   if (!LoadWinInet()) return;
-  FEntryInfo.SourceUrlName = CopyText(Info.lpszSourceUrlName);
-  FEntryInfo.LocalFileName = CopyText(Info.lpszLocalFileName);
-  FEntryInfo.FileExtension = CopyText(Info.lpszFileExtension);
+  AssignText(FEntryInfo.SourceUrlName, Info.lpszSourceUrlName);
+  AssignText(FEntryInfo.LocalFileName, Info.lpszLocalFileName);
+  AssignText(FEntryInfo.FileExtension, Info.lpszFileExtension);
   FEntryInfo.CacheEntryType = Info.CacheEntryType;
   FEntryInfo.UseCount = Info.dwUseCount;
   FEntryInfo.HitRate = Info.dwHitRate;
@@ -152,7 +159,7 @@ void TIECache::CopyEntryInfo(const INTERNET_CACHE_ENTRY_INFOA& Info) {
   FEntryInfo.LastAccessTime = FileTimeToDateTime(Info.LastAccessTime);
   FEntryInfo.LastSyncTime = FileTimeToDateTime(Info.LastSyncTime);
   FEntryInfo.Size = Info.dwSizeLow;
-  FEntryInfo.HeaderInfo = CopyText(Info.lpHeaderInfo);
+  AssignText(FEntryInfo.HeaderInfo, Info.lpHeaderInfo);
 }
 
 std::int32_t TIECache::FindFirstEntry(std::int64_t GroupID) {

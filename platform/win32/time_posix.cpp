@@ -1,6 +1,8 @@
 // FILETIME conversions of kernel32 on POSIX.
 #include <windows.h>
 
+#include <atomic>
+#include <cstdint>
 #include <ctime>
 #include <mutex>
 
@@ -22,29 +24,29 @@ FILETIME FromTicks(std::uint64_t ticks) {
 }
 
 // The bias is re-read at most once a second, so that a long scan does not ask
-// the zone database for each of its millions of times.
-struct BiasCache {
-  std::mutex mutex;
-  std::time_t readAt = -1;
-  long offsetSeconds = 0;
-};
-
-BiasCache& Cache() {
-  static BiasCache cache;
-  return cache;
-}
+// the zone database for each of its millions of times. The second it was read
+// and the bias share one word, so that the common case is one atomic load:
+// the second above kOffsetBits, the bias plus kOffsetZero below; 0 is unset.
+constexpr int kOffsetBits = 20;
+constexpr long kOffsetZero = 1L << (kOffsetBits - 1);
+std::atomic<std::uint64_t> cachedBias{0};
+std::mutex zoneMutex;  // tzset and localtime_r run one at a time
 
 long CurrentUtcOffsetSeconds() {
-  BiasCache& cache = Cache();
-  std::lock_guard<std::mutex> lock(cache.mutex);
-  std::time_t now = std::time(nullptr);
-  if (now != cache.readAt) {
-    tzset();
-    std::tm local{};
-    cache.offsetSeconds = localtime_r(&now, &local) ? local.tm_gmtoff : 0;
-    cache.readAt = now;
-  }
-  return cache.offsetSeconds;
+  const std::time_t now = std::time(nullptr);
+  const std::uint64_t cached = cachedBias.load(std::memory_order_acquire);
+  if (cached != 0 && static_cast<std::time_t>(cached >> kOffsetBits) == now)
+    return static_cast<long>(cached & ((1u << kOffsetBits) - 1)) - kOffsetZero;
+  std::lock_guard<std::mutex> lock(zoneMutex);
+  tzset();
+  std::tm local{};
+  long offset = localtime_r(&now, &local) ? local.tm_gmtoff : 0;
+  if (offset <= -kOffsetZero || offset >= kOffsetZero) offset = 0;  // beyond any zone
+  if (now > 0)
+    cachedBias.store((static_cast<std::uint64_t>(now) << kOffsetBits) |
+                         static_cast<std::uint64_t>(offset + kOffsetZero),
+                     std::memory_order_release);
+  return offset;
 }
 
 // Howard Hinnant's civil-from-days, for days since 1970-01-01.
@@ -66,9 +68,7 @@ void CivilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d) {
 namespace platform {
 
 void FlushTimeZoneCache() {
-  BiasCache& cache = Cache();
-  std::lock_guard<std::mutex> lock(cache.mutex);
-  cache.readAt = -1;
+  cachedBias.store(0, std::memory_order_release);
 }
 
 }  // namespace platform
@@ -101,21 +101,22 @@ BOOL WINAPI FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSyst
     return FALSE;
   }
   const std::int64_t days = static_cast<std::int64_t>(ticks / kTicksPerDay);
-  std::int64_t rest = static_cast<std::int64_t>(ticks % kTicksPerDay);
   std::int64_t year = 0;
   unsigned month = 0, day = 0;
   CivilFromDays(days - kDaysFrom1601To1970, year, month, day);
+  // Milliseconds of the day fit in 32 bits.
+  std::uint32_t ms = static_cast<std::uint32_t>((ticks % kTicksPerDay) / 10'000);
   SYSTEMTIME st{};
   st.wYear = static_cast<WORD>(year);
   st.wMonth = static_cast<WORD>(month);
   st.wDay = static_cast<WORD>(day);
   st.wDayOfWeek = static_cast<WORD>((days + 1) % 7);  // 1601-01-01 was a Monday
-  st.wHour = static_cast<WORD>(rest / (3600 * kTicksPerSecond));
-  rest %= 3600 * kTicksPerSecond;
-  st.wMinute = static_cast<WORD>(rest / (60 * kTicksPerSecond));
-  rest %= 60 * kTicksPerSecond;
-  st.wSecond = static_cast<WORD>(rest / kTicksPerSecond);
-  st.wMilliseconds = static_cast<WORD>((rest % kTicksPerSecond) / 10'000);
+  st.wHour = static_cast<WORD>(ms / 3'600'000);
+  ms %= 3'600'000;
+  st.wMinute = static_cast<WORD>(ms / 60'000);
+  ms %= 60'000;
+  st.wSecond = static_cast<WORD>(ms / 1'000);
+  st.wMilliseconds = static_cast<WORD>(ms % 1'000);
   *lpSystemTime = st;
   return TRUE;
 }

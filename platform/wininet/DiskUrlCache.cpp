@@ -96,6 +96,9 @@ class Snapshot {
   std::vector<std::string> directories_;
 };
 
+// Reads to the end of the file into a buffer of the size fstat gave; only a
+// file that has grown since costs a larger buffer (the common case must not
+// double 16 MB buffers just to learn that the end was reached).
 std::optional<std::string> ReadWholeFile(int fd, std::size_t expected) {
   std::string bytes;
   bytes.resize(std::min(expected, kMaxContainerBytes));
@@ -103,7 +106,14 @@ std::optional<std::string> ReadWholeFile(int fd, std::size_t expected) {
   for (;;) {
     if (used == bytes.size()) {
       if (bytes.size() >= kMaxContainerBytes) break;
-      bytes.resize(std::min(bytes.size() * 2 + 4096, kMaxContainerBytes));
+      char more[4096];
+      const ssize_t got = read(fd, more, sizeof more);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return std::nullopt;
+      if (got == 0) break;
+      bytes.append(more, std::min(static_cast<std::size_t>(got), kMaxContainerBytes - used));
+      used = bytes.size();
+      continue;
     }
     ssize_t got = read(fd, bytes.data() + used, bytes.size() - used);
     if (got < 0 && errno == EINTR) continue;
@@ -180,7 +190,23 @@ class DiskCursor : public Cursor {
   explicit DiskCursor(std::vector<std::shared_ptr<const Snapshot>> containers)
       : containers_(std::move(containers)) {}
 
+  // The record at a position is decoded once: the size probe and the real
+  // call of one WinINet step both ask for it.
   bool Current(EntryView& entry) override {
+    if (!decoded_ && !Decode()) return false;
+    entry = current_;
+    return true;
+  }
+
+  void Advance() override {
+    if (container_ < containers_.size()) ++position_;
+    decoded_ = false;
+  }
+
+ private:
+  // Moves to the first intact record at or after the position and decodes
+  // it into current_; false at the end.
+  bool Decode() {
     while (container_ < containers_.size()) {
       const Snapshot& snapshot = *containers_[container_];
       const std::vector<std::uint32_t>& offsets = snapshot.Index().EntryOffsets();
@@ -191,7 +217,8 @@ class DiskCursor : public Cursor {
       }
       UrlRecord record;
       if (snapshot.Index().ReadEntry(offsets[position_], record)) {
-        Fill(snapshot, record, entry);
+        Fill(snapshot, record, current_);
+        decoded_ = true;
         return true;
       }
       ++position_;
@@ -199,11 +226,6 @@ class DiskCursor : public Cursor {
     return false;
   }
 
-  void Advance() override {
-    if (container_ < containers_.size()) ++position_;
-  }
-
- private:
   void Fill(const Snapshot& snapshot, const UrlRecord& record, EntryView& entry) {
     snapshot.LocalPath(record, localPath_);
     entry.url = record.url;
@@ -226,6 +248,8 @@ class DiskCursor : public Cursor {
   std::size_t container_ = 0;
   std::size_t position_ = 0;
   std::string localPath_;
+  EntryView current_;  // the decoded record at the position, while decoded_
+  bool decoded_ = false;
 };
 
 bool PatternIs(const char* pattern, const char* prefix) {
@@ -262,6 +286,8 @@ std::unique_ptr<Cursor> DiskUrlCache::Open(const char* pattern) {
   return std::make_unique<DiskCursor>(std::move(containers));
 }
 
-void FlushSnapshots() { Snapshots().Flush(); }
+void FlushSnapshots() {
+  Snapshots().Flush();
+}
 
 }  // namespace urlcache

@@ -1,0 +1,24 @@
+// Counts the bytes that operator new hands out in this program (the
+// benchmark replaces the global operator new and delete), to measure the
+// memory that a scan holds and its peak without the process's other pages.
+// Counting is off unless switched on, so that timed runs pay nothing for it.
+#pragma once
+
+#include <cstddef>
+
+namespace bench {
+
+// Starts counting from zero: LiveBytes() and PeakBytes() become 0.
+void StartCounting();
+// Stops counting; the counts keep their values.
+void StopCounting();
+
+// Bytes allocated through operator new while counting, less those freed
+// while counting, as the allocator rounds them (malloc_usable_size). Frees
+// of older blocks can make it negative.
+long long LiveBytes();
+
+// The highest LiveBytes() since StartCounting().
+long long PeakBytes();
+
+}  // namespace bench

@@ -1,0 +1,45 @@
+// The report of sitelore-report: the site list, the totals and the traces of
+// chosen sites, taken from one analyzer after GetSites and ScanCache, and
+// written as text or as JSON. Sites are queried one at a time as they are
+// written, so a report of every site holds one site's items at a time.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "analysis/CacheAnalyzer.h"
+
+// The six traces of one site, as the window asks for them, with its count line.
+struct SiteTraces {
+  std::string key;  // the site argument of the queries (lower-cased)
+  TItemList images, pages, media, other, cookies, history;
+  std::int32_t counts[6] = {};  // images, pages, media, other, cookies, history
+  std::string countLine;
+};
+
+// What to report of a scanned analyzer.
+struct ReportRequest {
+  std::string sitesText;            // GetSites' text
+  std::vector<std::string> detail;  // sites whose traces are written, in order
+  bool allSites = false;            // detail holds every site ("per_site", "[Site]" labels)
+};
+
+// Splits a list text (items each ended by CR LF) into its items. A last line
+// without CR LF is an item too.
+std::vector<std::string> SplitListText(const std::string& text);
+
+// Runs the six queries for `site`, lower-cased in ASCII, in the window's
+// order. The item views stay valid while `analyzer` keeps its scan.
+SiteTraces QuerySite(TCacheAnalyzer& analyzer, const std::string& site);
+
+// Text form: the site keys, the total line, then per detailed site its six
+// sections and count line (with all sites, preceded by "[Site]" and the
+// key). Lines end with LF.
+void WriteText(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE* out);
+
+// JSON form: one object with "sites" and "totals", and "site" for one
+// detailed site or "per_site" for all. Texts that are not UTF-8 get U+FFFD
+// in place of their bad bytes, so the output is always valid JSON.
+void WriteJson(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE* out);

@@ -1,0 +1,387 @@
+// Runs the built sitelore-report on the Wine fixture and on writer-made
+// caches and checks its output byte for byte.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tools/IndexDatWriter.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kFixture = std::string(SITELORE_SHARED_DIR) + "/fixtures/wine-basic/prefix";
+const std::string kWineUser = kFixture + "/drive_c/users/root/AppData/Local/Microsoft/Windows";
+const std::string kTotalLine =
+    "Total: 2 images, 1 pages, 1 media files, 1 unknown files,2 cookies, 2 history entires\n";
+
+struct Result {
+  int code = -1;
+  std::string out, err;
+};
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "sitelore-report-XXXXXX").string();
+    path_ = mkdtemp(pattern.data());
+  }
+  ~TempDir() {
+    std::error_code error;
+    fs::remove_all(path_, error);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+// Every file and folder below `root` with its size, time and contents.
+std::map<std::string, std::string> TreeState(const fs::path& root) {
+  std::map<std::string, std::string> state;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+    struct stat st {};
+    lstat(entry.path().c_str(), &st);
+    std::string value = std::to_string(st.st_size) + "@" + std::to_string(st.st_mtim.tv_sec) + "." +
+                        std::to_string(st.st_mtim.tv_nsec);
+    if (entry.is_regular_file()) value += ":" + ReadFile(entry.path());
+    state[entry.path().string()] = value;
+  }
+  return state;
+}
+
+class ReportTest : public ::testing::Test {
+ protected:
+  // Runs the program with a clean environment whose home and settings
+  // folders lie in the test's temporary folder.
+  Result Run(const std::vector<std::string>& args, const std::string& winePrefix = "") {
+    fs::create_directories(home());
+    fs::create_directories(config());
+    const fs::path out = temp_.path() / "stdout", err = temp_.path() / "stderr";
+    std::vector<std::string> env = {"HOME=" + home().string(),
+                                    "XDG_CONFIG_HOME=" + config().string(), "USER=tester",
+                                    "PATH=/usr/bin:/bin", "LC_ALL=C"};
+    if (!winePrefix.empty()) env.push_back("WINEPREFIX=" + winePrefix);
+    std::vector<std::string> argv = {std::string(SITELORE_BIN_DIR) + "/sitelore-report"};
+    argv.insert(argv.end(), args.begin(), args.end());
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<char*> argp, envp;
+    for (std::string& a : argv) argp.push_back(a.data());
+    for (std::string& e : env) envp.push_back(e.data());
+    argp.push_back(nullptr);
+    envp.push_back(nullptr);
+    Result result;
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data()) == 0) {
+      int status = 0;
+      waitpid(pid, &status, 0);
+      result.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    result.out = ReadFile(out);
+    result.err = ReadFile(err);
+    return result;
+  }
+
+  fs::path home() const { return temp_.path() / "home"; }
+  fs::path config() const { return temp_.path() / "config"; }
+  fs::path Scratch(const std::string& name) const { return temp_.path() / name; }
+
+  TempDir temp_;
+};
+
+// One line, ended by a line feed, that names the program.
+void ExpectOneErrorLine(const Result& result) {
+  EXPECT_EQ(result.code, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err.rfind("sitelore-report: ", 0), 0u) << result.err;
+  EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+  EXPECT_EQ(result.err.back(), '\n');
+}
+
+void ExpectUsageError(const Result& result) {
+  EXPECT_EQ(result.code, 2);
+  EXPECT_EQ(result.out, "");
+  EXPECT_NE(result.err.find("Usage: sitelore-report"), std::string::npos) << result.err;
+}
+
+TEST_F(ReportTest, WinePrefixGivesSitesAndTotals) {
+  const Result result = Run({"--profile", kFixture});
+  EXPECT_EQ(result.code, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out, "cdn.other.org:8080\nexample.com\nnews.example.com\n" + kTotalLine);
+}
+
+TEST_F(ReportTest, SiteKeyIsLoweredAndListsSixSections) {
+  const std::string content = kWineUser + "/INetCache/Content.IE5/";
+  const Result result = Run({"--profile", kFixture, "--site", "EXAMPLE.Com"});
+  EXPECT_EQ(result.code, 0) << result.err;
+  EXPECT_EQ(result.out,
+            "cdn.other.org:8080\nexample.com\nnews.example.com\n" + kTotalLine + "[Images]\n" +
+                content + "J95PGS3G/PHOTO[0].JPG\n" + content +
+                "J95PGS3G/logo[0].gif\n"
+                "[Pages]\n" +
+                content +
+                "RPWFMVVN/index[0].html\n"
+                "[Media]\n"
+                "[Other]\n" +
+                content +
+                "NHI2JCZ1/x[0].js\n"
+                "[Cookies]\n" +
+                kWineUser +
+                "/INetCookies/8GL4JCZ1.txt\n"
+                "[History]\n"
+                "Visited: user@http://www.example.com/index.html\n"
+                "Selected site:: 2 images, 1 pages, 0 media files, 1 unknown files, 1 cookies, "
+                "1 history entires\n");
+}
+
+// A key need not be in the site list: it is matched as a piece of the URLs.
+TEST_F(ReportTest, UnknownSiteGivesEmptySectionsAndZeroCounts) {
+  const Result result = Run({"--profile", kFixture, "--site", "nowhere.test"});
+  EXPECT_EQ(result.code, 0);
+  EXPECT_EQ(result.out,
+            "cdn.other.org:8080\nexample.com\nnews.example.com\n" + kTotalLine +
+                "[Images]\n[Pages]\n[Media]\n[Other]\n[Cookies]\n[History]\n"
+                "Selected site:: 0 images, 0 pages, 0 media files, 0 unknown files, 0 cookies, "
+                "0 history entires\n");
+}
+
+TEST_F(ReportTest, AllSitesInTextLabelsEachSite) {
+  const Result result = Run({"--profile", kFixture, "--all-sites"});
+  EXPECT_EQ(result.code, 0);
+  const std::string media = kWineUser + "/INetCache/Content.IE5/VWASQFQ8/movie[0].swf\n";
+  const std::string other = kWineUser + "/INetCache/Content.IE5/NHI2JCZ1/x[0].js\n";
+  const std::string head = "cdn.other.org:8080\nexample.com\nnews.example.com\n" + kTotalLine;
+  ASSERT_EQ(result.out.rfind(head, 0), 0u) << result.out;
+  EXPECT_EQ(result.out.substr(head.size(), result.out.find("[Site]\nexample.com") - head.size()),
+            "[Site]\ncdn.other.org:8080\n[Images]\n[Pages]\n[Media]\n" + media +
+                "[Other]\n[Cookies]\n[History]\nVisited: user@http://cdn.other.org:8080/a/\n"
+                "Selected site:: 0 images, 0 pages, 1 media files, 0 unknown files, 0 cookies, "
+                "1 history entires\n");
+  const std::string last = "[Site]\nnews.example.com\n[Images]\n[Pages]\n[Media]\n[Other]\n" +
+                           other +
+                           "[Cookies]\n[History]\n"
+                           "Selected site:: 0 images, 0 pages, 0 media files, 1 unknown files, "
+                           "0 cookies, 0 history entires\n";
+  ASSERT_GE(result.out.size(), last.size());
+  EXPECT_EQ(result.out.substr(result.out.size() - last.size()), last);
+  std::size_t labels = 0;
+  for (std::size_t at = 0; (at = result.out.find("[Site]\n", at)) != std::string::npos; ++at)
+    ++labels;
+  EXPECT_EQ(labels, 3u);
+}
+
+TEST_F(ReportTest, JsonWithSite) {
+  const Result result = Run({"--profile", kFixture, "--json", "--site", "example.com"});
+  EXPECT_EQ(result.code, 0) << result.err;
+  const nlohmann::json report = nlohmann::json::parse(result.out);
+  EXPECT_EQ(report["sites"],
+            nlohmann::json({"cdn.other.org:8080", "example.com", "news.example.com"}));
+  EXPECT_EQ(report["totals"], nlohmann::json({{"images", 2},
+                                              {"pages", 1},
+                                              {"media", 1},
+                                              {"other", 1},
+                                              {"cookies", 2},
+                                              {"history", 2}}));
+  const nlohmann::json& site = report["site"];
+  EXPECT_EQ(site["key"], "example.com");
+  EXPECT_EQ(site["images"],
+            nlohmann::json({kWineUser + "/INetCache/Content.IE5/J95PGS3G/PHOTO[0].JPG",
+                            kWineUser + "/INetCache/Content.IE5/J95PGS3G/logo[0].gif"}));
+  EXPECT_EQ(site["pages"].size(), 1u);
+  EXPECT_EQ(site["media"], nlohmann::json::array());
+  EXPECT_EQ(site["cookies"], nlohmann::json({kWineUser + "/INetCookies/8GL4JCZ1.txt"}));
+  EXPECT_EQ(site["history"], nlohmann::json({"Visited: user@http://www.example.com/index.html"}));
+  EXPECT_EQ(site["counts"], nlohmann::json({{"images", 2},
+                                            {"pages", 1},
+                                            {"media", 0},
+                                            {"other", 1},
+                                            {"cookies", 1},
+                                            {"history", 1}}));
+  EXPECT_FALSE(report.contains("per_site"));
+}
+
+TEST_F(ReportTest, JsonWithoutSiteHasOnlySitesAndTotals) {
+  const Result result = Run({"--profile", kFixture, "--json"});
+  EXPECT_EQ(result.code, 0);
+  const nlohmann::json report = nlohmann::json::parse(result.out);
+  EXPECT_EQ(report.size(), 2u);
+  EXPECT_EQ(report["totals"]["cookies"], 2);
+}
+
+TEST_F(ReportTest, JsonAllSitesFollowsTheSiteList) {
+  const Result result = Run({"--profile", kFixture, "--json", "--all-sites"});
+  EXPECT_EQ(result.code, 0);
+  const nlohmann::json report = nlohmann::json::parse(result.out);
+  ASSERT_EQ(report["per_site"].size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(report["per_site"][i]["key"], report["sites"][i]);
+  EXPECT_EQ(report["per_site"][2]["counts"]["other"], 1);
+  EXPECT_EQ(report["per_site"][0]["media"].size(), 1u);
+}
+
+fixture::EntrySpec Entry(const std::string& url, const std::string& file,
+                         const std::string& directory = "ABCD1234") {
+  fixture::EntrySpec e;
+  e.url = url;
+  e.fileName = file;
+  e.directory = file.empty() ? "" : directory;
+  e.contents = "x";
+  return e;
+}
+
+// A Windows user folder in the XP layout, given directly (not a prefix),
+// with bytes that are not UTF-8 in a URL and a file name.
+class WrittenProfileTest : public ReportTest {
+ protected:
+  void SetUp() override {
+    user_ = Scratch("Documents and Settings/Ann").string();
+    fixture::ProfileSpec spec;
+    spec.layout = fixture::ProfileLayout::XP;
+    spec.content.entries = {Entry("http://www.caf\xe9.test/men\xfc.htm", "men\xfc[1].htm"),
+                            Entry("http://b.test/x.png", "x[1].png"),
+                            Entry("http://b.test/nofile", "")};
+    fixture::EntrySpec cookie = Entry("Cookie:ann@b.test/", "ann@b[1].txt");
+    cookie.directory.clear();
+    cookie.type = COOKIE_CACHE_ENTRY;
+    spec.cookies.entries = {cookie};
+    fixture::EntrySpec visit = Entry("Visited: ann@http://www.caf\xe9.test/", "");
+    visit.type = URLHISTORY_CACHE_ENTRY;
+    spec.history.entries = {visit};
+    std::string error;
+    ASSERT_TRUE(fixture::WriteProfile(user_, spec, &error)) << error;
+  }
+
+  std::string Content(const std::string& name) const {
+    return user_ + "/Local Settings/Temporary Internet Files/Content.IE5/ABCD1234/" + name;
+  }
+
+  std::string user_;
+};
+
+TEST_F(WrittenProfileTest, TextKeepsBytesAsStored) {
+  const Result result = Run({"--profile", user_, "--site", "caf\xe9.test"});
+  EXPECT_EQ(result.code, 0) << result.err;
+  EXPECT_EQ(result.out,
+            "b.test\ncaf\xe9.test\n"
+            "Total: 1 images, 1 pages, 0 media files, 1 unknown files,1 cookies, 1 history "
+            "entires\n"
+            "[Images]\n[Pages]\n" +
+                Content("men\xfc[1].htm") +
+                "\n[Media]\n[Other]\n[Cookies]\n[History]\n"
+                "Visited: ann@http://www.caf\xe9.test/\n"
+                "Selected site:: 0 images, 1 pages, 0 media files, 0 unknown files, 0 cookies, "
+                "1 history entires\n");
+}
+
+// An entry without a local file is counted in the totals but lists nothing.
+TEST_F(WrittenProfileTest, EntryWithoutFileIsCountedNotListed) {
+  const Result result = Run({"--profile", user_, "--site", "b.test"});
+  EXPECT_EQ(result.code, 0);
+  EXPECT_NE(result.out.find("[Other]\n[Cookies]\n" + user_ + "/Cookies/ann@b[1].txt\n[History]\n"),
+            std::string::npos)
+      << result.out;
+  EXPECT_NE(result.out.find("Selected site:: 1 images, 0 pages, 0 media files, 0 unknown files, "
+                            "1 cookies, 0 history entires\n"),
+            std::string::npos);
+}
+
+TEST_F(WrittenProfileTest, JsonReplacesBytesThatAreNotUtf8) {
+  const Result result = Run({"--profile", user_, "--json", "--all-sites"});
+  EXPECT_EQ(result.code, 0) << result.err;
+  nlohmann::json report;
+  ASSERT_NO_THROW(report = nlohmann::json::parse(result.out)) << result.out;
+  const std::string replaced = "caf\xef\xbf\xbd.test";
+  EXPECT_EQ(report["sites"], nlohmann::json({"b.test", replaced}));
+  EXPECT_EQ(report["per_site"][1]["key"], replaced);
+  EXPECT_EQ(report["per_site"][1]["pages"], nlohmann::json({Content("men\xef\xbf\xbd[1].htm")}));
+  EXPECT_EQ(report["per_site"][1]["history"],
+            nlohmann::json({"Visited: ann@http://www." + replaced + "/"}));
+}
+
+// The default location is $WINEPREFIX's user folder; the report then reads
+// the same cache as with --profile.
+TEST_F(ReportTest, DefaultLocationIsTheWinePrefix) {
+  const Result result = Run({}, kFixture);
+  EXPECT_EQ(result.code, 0);
+  EXPECT_EQ(result.out, "cdn.other.org:8080\nexample.com\nnews.example.com\n" + kTotalLine);
+}
+
+TEST_F(ReportTest, ReadsWithoutWritingAnything) {
+  const fs::path prefix = Scratch("prefix");
+  fs::create_directories(prefix / "drive_c/users/tester");
+  fixture::ProfileSpec spec;
+  spec.layout = fixture::ProfileLayout::Vista;
+  spec.content.entries = {Entry("http://a.test/i.gif", "i[1].gif")};
+  ASSERT_TRUE(fixture::WriteProfile((prefix / "drive_c/users/tester").string(), spec));
+  const auto before = TreeState(prefix);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--profile", prefix.string(), "--all-sites"},
+        std::vector<std::string>{"--profile", prefix.string(), "--json", "--all-sites"}}) {
+    const Result result = Run(args);
+    EXPECT_EQ(result.code, 0);
+    EXPECT_NE(result.out.find("a.test"), std::string::npos);
+  }
+  EXPECT_EQ(TreeState(prefix), before);
+  EXPECT_TRUE(fs::is_empty(home())) << "the report wrote below HOME";
+  EXPECT_TRUE(fs::is_empty(config())) << "the report touched the settings store";
+}
+
+TEST_F(ReportTest, MissingFolderIsOneErrorLine) {
+  const Result result = Run({"--profile", Scratch("missing").string()});
+  ExpectOneErrorLine(result);
+  EXPECT_NE(result.err.find(Scratch("missing").string()), std::string::npos);
+}
+
+TEST_F(ReportTest, FolderWithoutContainerIsOneErrorLine) {
+  fs::create_directories(Scratch("empty"));
+  ExpectOneErrorLine(Run({"--profile", Scratch("empty").string()}));
+  // A prefix whose only user has no URL cache.
+  fs::create_directories(Scratch("prefix/drive_c/users/someone/AppData/Local"));
+  ExpectOneErrorLine(Run({"--profile", Scratch("prefix").string()}));
+  // A file is not a folder.
+  std::ofstream(Scratch("file")) << "x";
+  ExpectOneErrorLine(Run({"--profile", Scratch("file").string()}));
+  ExpectOneErrorLine(Run({"--profile", ""}));
+}
+
+TEST_F(ReportTest, BadUsageShowsUsageAndExitsWith2) {
+  ExpectUsageError(Run({"--bogus"}));
+  ExpectUsageError(Run({"extra"}));
+  ExpectUsageError(Run({"--profile"}));
+  ExpectUsageError(Run({"--profile", kFixture, "--site"}));
+  ExpectUsageError(Run({"--profile", kFixture, "--site", "a", "--all-sites"}));
+}
+
+TEST_F(ReportTest, HelpGoesToStandardOutput) {
+  const Result result = Run({"--help"});
+  EXPECT_EQ(result.code, 0);
+  EXPECT_NE(result.out.find("--all-sites"), std::string::npos);
+  EXPECT_EQ(result.err, "");
+}
+
+}  // namespace
