@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <unordered_map>
 
 #include "platform/wininet/ContainerLocator.h"
 #include "platform/wininet/MemoryUrlCache.h"
@@ -190,13 +191,15 @@ TEST(CacheAnalyzer, FastSearchEqualsThePlainSearch) {
     urls.push_back(AsciiLower(entry.SourceUrlName));
     list.Add(entry);
   }
+  std::unordered_map<const TStoredEntry*, std::size_t> indexOf;
+  for (std::size_t i = 0; i < list.Count(); ++i) indexOf[&list[i]] = i;
   for (int round = 0; round < 120; ++round) {
     const std::string site = AsciiLower(randomText(5));
     std::vector<std::size_t> expected, got;
     for (std::size_t i = 0; i < urls.size(); ++i)
       if (urls[i].find(site) != std::string::npos) expected.push_back(i);
     list.ForEachMatch(site, [&](const TStoredEntry& entry) {
-      got.push_back(static_cast<std::size_t>(&entry - &list[0]));
+      got.push_back(indexOf.at(&entry));
     });
     ASSERT_EQ(got, expected) << "site '" << site << "'";
   }
