@@ -11,6 +11,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "analysis/CountLines.h"
 #include "analysis/TraceKind.h"
 #include "ui/DesignFont.h"
 #include "ui/EmbeddedWB.h"
@@ -285,17 +286,8 @@ void TframeCachedSites::RefreshSiteInfo() {
   Analyzer->GetHistory(site, items);
   lbxHistory->SetLines(Copy(items));
 
-  const TCacheAnalyzer& a = *Analyzer;
-  lblTotal->setText(QString::asprintf(
-      "Total: %d images, %d pages, %d media files, %d unknown files,%d cookies, %d history "
-      "entires",
-      a.TotalImages(), a.TotalPages(), a.TotalMedia(), a.TotalOther(), a.TotalCookies(),
-      a.TotalHistory()));
-  lblCurrent->setText(QString::asprintf(
-      "Selected site:: %d images, %d pages, %d media files, %d unknown files, %d cookies, %d "
-      "history entires",
-      a.SiteImages(), a.SitePages(), a.SiteMedia(), a.SiteOther(), a.SiteCookies(),
-      a.SiteHistory()));
+  lblTotal->setText(QString::fromStdString(FormatTotalLine(*Analyzer)));
+  lblCurrent->setText(QString::fromStdString(FormatSiteLine(*Analyzer)));
 }
 
 void TframeCachedSites::FillListBox(const TPathList& Paths, TListBox& ListBox) {
