@@ -1,5 +1,7 @@
 #include "analysis/TextArena.h"
 
+#include "analysis/AsciiCase.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -25,10 +27,7 @@ std::string_view TextArena::Store(std::string_view text) {
 
 std::string_view TextArena::StoreLowered(std::string_view text) {
   char* place = Reserve(text.size() + 1);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    place[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-  }
+  AsciiLowerCopy(text.data(), place, text.size());
   place[text.size()] = '\0';
   return std::string_view(place, text.size());
 }

@@ -1,5 +1,7 @@
 #include "analysis/TraceKind.h"
 
+#include "analysis/AsciiCase.h"
+
 #include <new>
 
 namespace {
@@ -14,8 +16,7 @@ bool InTable(const std::array<std::string_view, N>& table, std::string_view exte
 }  // namespace
 
 void AsciiLowerInPlace(std::string& text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+  AsciiLowerCopy(text.data(), text.data(), text.size());
 }
 
 std::string AsciiLower(std::string_view text) {

@@ -27,6 +27,13 @@ const char* const kRequiredFunctions[] = {
 constexpr std::int32_t kNoPlatform = 2;
 
 bool TryEncodeDate(int Year, int Month, int Day, double& Days) {
+  // Most times of a walk fall on a few days.
+  thread_local int lastYear = 0, lastMonth = 0, lastDay = 0;
+  thread_local double lastDays = 0.0;
+  if (Year == lastYear && Month == lastMonth && Day == lastDay) {
+    Days = lastDays;
+    return true;
+  }
   static constexpr int kMonthDays[2][12] = {{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31},
                                             {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31}};
   const bool leap = (Year % 4 == 0) && (Year % 100 != 0 || Year % 400 == 0);
@@ -40,6 +47,10 @@ bool TryEncodeDate(int Year, int Month, int Day, double& Days) {
   const long long y = Year - 1;
   total += y * 365 + y / 4 - y / 100 + y / 400;
   Days = static_cast<double>(total - 693594);  // 693594 days from 0001-01-01 to 1899-12-30
+  lastYear = Year;
+  lastMonth = Month;
+  lastDay = Day;
+  lastDays = Days;
   return true;
 }
 

@@ -101,9 +101,15 @@ BOOL WINAPI FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSyst
     return FALSE;
   }
   const std::int64_t days = static_cast<std::int64_t>(ticks / kTicksPerDay);
-  std::int64_t year = 0;
-  unsigned month = 0, day = 0;
-  CivilFromDays(days - kDaysFrom1601To1970, year, month, day);
+  // The times of one cache cluster on few days: the calendar date of the
+  // last day asked for is kept.
+  thread_local std::int64_t lastDays = -1;
+  thread_local std::int64_t year = 0;
+  thread_local unsigned month = 0, day = 0;
+  if (days != lastDays) {
+    CivilFromDays(days - kDaysFrom1601To1970, year, month, day);
+    lastDays = days;
+  }
   // Milliseconds of the day fit in 32 bits.
   std::uint32_t ms = static_cast<std::uint32_t>((ticks % kTicksPerDay) / 10'000);
   SYSTEMTIME st{};

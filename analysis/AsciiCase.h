@@ -1,0 +1,29 @@
+// ASCII-only lower-casing, eight bytes at a time: every stored URL is lowered
+// once, so this runs over every byte the scan keeps.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+// Copies `size` bytes from `in` to `out` with A-Z lowered to a-z; every other
+// byte, those above 0x7F included, is copied unchanged. `in` may equal `out`.
+inline void AsciiLowerCopy(const char* in, char* out, std::size_t size) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  std::size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, in + i, 8);
+    const std::uint64_t low7 = word & (0x7F * kOnes);
+    // Bit 7 of each byte: set where the low seven bits are >= 'A' and
+    // where they are > 'Z'; bytes with bit 7 set (not ASCII) stay out.
+    const std::uint64_t atLeastA = low7 + (0x80 - 'A') * kOnes;
+    const std::uint64_t aboveZ = low7 + (0x80 - 'Z' - 1) * kOnes;
+    const std::uint64_t upper = atLeastA & ~aboveZ & ~word & (0x80 * kOnes);
+    word |= upper >> 2;  // 0x80 >> 2 is the 0x20 between the cases
+    std::memcpy(out + i, &word, 8);
+  }
+  for (; i < size; ++i) {
+    const char c = in[i];
+    out[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+  }
+}
