@@ -78,6 +78,18 @@ std::string JoinLines(const TItemList& Items) {
   return text;
 }
 
+std::vector<std::string> SplitListText(std::string_view Text) {
+  std::vector<std::string> lines;
+  while (!Text.empty()) {
+    const std::size_t end = Text.find("\r\n");
+    const std::string_view line = Text.substr(0, end);
+    if (!line.empty()) lines.emplace_back(line);
+    if (end == std::string_view::npos) break;
+    Text.remove_prefix(end + 2);
+  }
+  return lines;
+}
+
 TCacheAnalyzer::TCacheAnalyzer() : FCache(std::make_unique<TIECache>()) {
   FCache->SetFilterOptions(TFilterOptions::All());
   FCache->SetSearchPattern(spCookies);

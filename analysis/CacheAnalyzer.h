@@ -119,3 +119,7 @@ class TCacheAnalyzer {
 
 // Joins items into the list text: every item followed by CR LF.
 std::string JoinLines(const TItemList& Items);
+
+// Splits a list text at each CR LF into its non-empty lines. A line may hold
+// a lone CR or LF; the CR LF after the last line adds no empty line.
+std::vector<std::string> SplitListText(std::string_view Text);

@@ -137,6 +137,13 @@ TEST_F(AnalyzerTest, NonAsciiLettersAreComparedUnchanged) {
   EXPECT_EQ(analyzer.SiteImages(), 0);
 }
 
+TEST(SplitListTextTest, SplitsAtCrLfOnlyAndDropsEmptyLines) {
+  EXPECT_EQ(SplitListText(""), std::vector<std::string>{});
+  EXPECT_EQ(SplitListText("a.com\r\nb.org\r\n"), (std::vector<std::string>{"a.com", "b.org"}));
+  EXPECT_EQ(SplitListText("a\rb\r\nc\nd\r\n"), (std::vector<std::string>{"a\rb", "c\nd"}));
+  EXPECT_EQ(SplitListText("\r\n\r\nlast"), std::vector<std::string>{"last"});
+}
+
 TEST(CacheAnalyzer, EmptyCacheAndMissingPlatformGiveNothing) {
   MemoryUrlCache empty;
   ScopedService scoped(empty);
@@ -198,9 +205,7 @@ TEST(CacheAnalyzer, FastSearchEqualsThePlainSearch) {
     std::vector<std::size_t> expected, got;
     for (std::size_t i = 0; i < urls.size(); ++i)
       if (urls[i].find(site) != std::string::npos) expected.push_back(i);
-    list.ForEachMatch(site, [&](const TStoredEntry& entry) {
-      got.push_back(indexOf.at(&entry));
-    });
+    list.ForEachMatch(site, [&](const TStoredEntry& entry) { got.push_back(indexOf.at(&entry)); });
     ASSERT_EQ(got, expected) << "site '" << site << "'";
   }
 }

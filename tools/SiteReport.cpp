@@ -65,17 +65,6 @@ std::string Dump(const Json& value, int depth) {
 
 }  // namespace
 
-std::vector<std::string> SplitListText(const std::string& text) {
-  std::vector<std::string> lines;
-  for (std::size_t start = 0; start < text.size();) {
-    std::size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    lines.emplace_back(text, start, end - start);
-    start = end + 2;
-  }
-  return lines;
-}
-
 SiteTraces QuerySite(TCacheAnalyzer& analyzer, const std::string& site) {
   SiteTraces traces;
   traces.key = AsciiLower(site);

@@ -26,10 +26,6 @@ struct ReportRequest {
   bool allSites = false;            // detail holds every site ("per_site", "[Site]" labels)
 };
 
-// Splits a list text (items each ended by CR LF) into its items. A last line
-// without CR LF is an item too.
-std::vector<std::string> SplitListText(const std::string& text);
-
 // Runs the six queries for `site`, lower-cased in ASCII, in the window's
 // order. The item views stay valid while `analyzer` keeps its scan.
 SiteTraces QuerySite(TCacheAnalyzer& analyzer, const std::string& site);

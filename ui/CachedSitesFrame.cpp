@@ -91,18 +91,6 @@ std::string_view FileNamePart(std::string_view Path) {
   return separator == std::string_view::npos ? Path : Path.substr(separator + 1);
 }
 
-std::vector<std::string> SplitListText(std::string_view Text) {
-  std::vector<std::string> lines;
-  while (!Text.empty()) {
-    const std::size_t end = Text.find("\r\n");
-    const std::string_view line = Text.substr(0, end);
-    if (!line.empty()) lines.emplace_back(line);
-    if (end == std::string_view::npos) break;
-    Text.remove_prefix(end + 2);
-  }
-  return lines;
-}
-
 TframeCachedSites::TframeCachedSites(QWidget* parent) : QFrame(parent) {
   BuildControls();
 }

@@ -122,10 +122,6 @@ class TframeCachedSites : public QFrame {
 // ":", the whole path when it holds none of them.
 std::string_view FileNamePart(std::string_view Path);
 
-// Splits a list text at each CR LF into its non-empty lines. A line may hold
-// a lone CR or LF; the CR LF after the last line adds no empty line.
-std::vector<std::string> SplitListText(std::string_view Text);
-
 // Brings `Window` to the foreground unless it is disabled; with `Restore`,
 // a visible window that is minimized is restored, and a visible window gets
 // the keyboard focus.

@@ -52,13 +52,6 @@ TEST(FileNamePartTest, TakesTheTextAfterTheLastSeparator) {
   EXPECT_EQ(FileNamePart("ends/"), "");
 }
 
-TEST(SplitListTextTest, SplitsAtCrLfOnlyAndDropsEmptyLines) {
-  EXPECT_EQ(SplitListText(""), Lines{});
-  EXPECT_EQ(SplitListText("a.com\r\nb.org\r\n"), (Lines{"a.com", "b.org"}));
-  EXPECT_EQ(SplitListText("a\rb\r\nc\nd\r\n"), (Lines{"a\rb", "c\nd"}));
-  EXPECT_EQ(SplitListText("\r\n\r\nlast"), Lines{"last"});
-}
-
 TEST_F(FrameTest, ControlsCarryTheirNamesCaptionsAndHints) {
   TframeCachedSites f;
   for (const char* name :
