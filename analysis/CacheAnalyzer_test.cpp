@@ -6,13 +6,13 @@
 #include <unordered_map>
 
 #include "platform/wininet/ContainerLocator.h"
-#include "platform/wininet/MemoryUrlCache.h"
+#include "tools/MemoryUrlCache.h"
 
 namespace {
 
-using urlcache::MemoryEntry;
-using urlcache::MemoryUrlCache;
-using urlcache::ScopedService;
+using fixture::MemoryEntry;
+using fixture::MemoryUrlCache;
+using fixture::ScopedService;
 
 MemoryEntry Entry(std::string url, std::string local = "") {
   MemoryEntry e;

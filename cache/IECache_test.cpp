@@ -13,13 +13,13 @@
 #include "platform/win32/ModuleSeam.h"
 #include "platform/win32/TimeZoneSeam.h"
 #include "platform/wininet/ContainerLocator.h"
-#include "platform/wininet/MemoryUrlCache.h"
+#include "tools/MemoryUrlCache.h"
 
 namespace {
 
-using urlcache::MemoryEntry;
-using urlcache::MemoryUrlCache;
-using urlcache::ScopedService;
+using fixture::MemoryEntry;
+using fixture::MemoryUrlCache;
+using fixture::ScopedService;
 
 const std::string kPrefix = std::string(SITELORE_SHARED_DIR) + "/fixtures/wine-basic/prefix";
 

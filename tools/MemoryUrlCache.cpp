@@ -4,57 +4,68 @@
 #include <wininet.h>
 
 namespace fixture {
+namespace {
 
-class MemoryUrlCache::MemoryCursor : public urlcache::Cursor {
+class MemoryCursor : public urlcache::Cursor {
  public:
-  MemoryCursor(const MemoryUrlCache& cache, std::vector<Container> containers)
-      : cache_(cache), containers_(std::move(containers)) {}
+  explicit MemoryCursor(std::vector<const std::vector<MemoryEntry>*> lists)
+      : lists_(std::move(lists)) {}
 
-  bool Current(urlcache::EntryView& entry) override {
-    while (container_ < containers_.size()) {
-      const std::vector<Stored>& list = cache_.entries_[containers_[container_]];
-      if (position_ < list.size()) {
-        const Stored& stored = list[position_];
-        entry = stored.numbers;
-        entry.url = cache_.View(stored.url);
-        entry.localFile = cache_.View(stored.localFile);
-        entry.header = cache_.View(stored.header);
-        entry.extension = cache_.View(stored.extension);
-        return true;
-      }
-      ++container_;
+  bool Current(urlcache::EntryView& view) override {
+    while (list_ < lists_.size() && position_ >= lists_[list_]->size()) {
+      ++list_;
       position_ = 0;
     }
-    return false;
+    if (list_ >= lists_.size()) return false;
+    const MemoryEntry& e = (*lists_[list_])[position_];
+    view.url = e.url;
+    view.localFile = e.localFile;
+    view.header = e.header;
+    view.extension = e.extension;
+    view.cacheEntryType = e.cacheEntryType;
+    view.useCount = e.useCount;
+    view.hitRate = e.hitRate;
+    view.sizeLow = e.sizeLow;
+    view.sizeHigh = e.sizeHigh;
+    view.exemptDelta = e.exemptDelta;
+    view.lastModified = e.lastModified;
+    view.expire = e.expire;
+    view.lastAccess = e.lastAccess;
+    view.lastSync = e.lastSync;
+    return true;
   }
 
-  void Advance() override {
-    if (container_ < containers_.size()) ++position_;
-  }
+  void Advance() override { ++position_; }
 
  private:
-  const MemoryUrlCache& cache_;
-  std::vector<Container> containers_;
-  std::size_t container_ = 0;
+  std::vector<const std::vector<MemoryEntry>*> lists_;
+  std::size_t list_ = 0;
   std::size_t position_ = 0;
 };
 
-MemoryUrlCache::Text MemoryUrlCache::Keep(std::string_view text) {
-  Text kept{texts_.size(), text.size()};
-  texts_.append(text);
-  return kept;
+}  // namespace
+
+std::vector<MemoryEntry>& MemoryUrlCache::Entries(Container container) {
+  return container == kCookies ? cookies : container == kHistory ? history : content;
 }
 
 void MemoryUrlCache::Add(Container container, const urlcache::EntryView& entry) {
-  Stored stored;
-  stored.numbers = entry;
-  stored.numbers.url = stored.numbers.localFile = stored.numbers.header =
-      stored.numbers.extension = {};
-  stored.url = Keep(entry.url);
-  stored.localFile = Keep(entry.localFile);
-  stored.header = Keep(entry.header);
-  stored.extension = Keep(entry.extension);
-  entries_[container].push_back(stored);
+  MemoryEntry e;
+  e.url = entry.url;
+  e.localFile = entry.localFile;
+  e.header = entry.header;
+  e.extension = entry.extension;
+  e.cacheEntryType = entry.cacheEntryType;
+  e.useCount = entry.useCount;
+  e.hitRate = entry.hitRate;
+  e.sizeLow = entry.sizeLow;
+  e.sizeHigh = entry.sizeHigh;
+  e.exemptDelta = entry.exemptDelta;
+  e.lastModified = entry.lastModified;
+  e.expire = entry.expire;
+  e.lastAccess = entry.lastAccess;
+  e.lastSync = entry.lastSync;
+  Entries(container).push_back(std::move(e));
 }
 
 void MemoryUrlCache::Add(Container container, std::string_view url, std::string_view localFile) {
@@ -67,24 +78,20 @@ void MemoryUrlCache::Add(Container container, std::string_view url, std::string_
   Add(container, entry);
 }
 
-void MemoryUrlCache::Clear() {
-  texts_.clear();
-  for (std::vector<Stored>& list : entries_) list.clear();
-}
-
 std::unique_ptr<urlcache::Cursor> MemoryUrlCache::Open(const char* pattern) {
-  std::vector<Container> containers;
+  opened.push_back(pattern ? std::optional<std::string>(pattern) : std::nullopt);
+  std::vector<const std::vector<MemoryEntry>*> lists;
   if (!pattern)
-    containers = {kCookies, kHistory, kContent};
+    lists = {&cookies, &history, &content};
   else if (*pattern == '\0')
-    containers = {kContent};
+    lists = {&content};
   else if (strcasecmp(pattern, "Cookie:") == 0)
-    containers = {kCookies};
+    lists = {&cookies};
   else if (strcasecmp(pattern, "Visited:") == 0)
-    containers = {kHistory};
+    lists = {&history};
   else
     return nullptr;
-  return std::make_unique<MemoryCursor>(*this, std::move(containers));
+  return std::make_unique<MemoryCursor>(std::move(lists));
 }
 
 }  // namespace fixture

@@ -1,10 +1,11 @@
-// A URL-cache service that holds its entries in memory: for tests and
-// benchmarks that drive TIECache and TCacheAnalyzer without files. Install it
-// with urlcache::SetService; it must outlive its use.
+// A URL-cache service held in memory: for tests and benchmarks that drive
+// TIECache and TCacheAnalyzer with exact control over what the WinINet calls
+// deliver, without files. Install it with urlcache::SetService (or
+// ScopedService); it must outlive its use.
 #pragma once
 
-#include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,45 +14,53 @@
 
 namespace fixture {
 
+struct MemoryEntry {
+  std::string url;
+  std::string localFile;
+  std::string header;
+  std::string extension;
+  DWORD cacheEntryType = 0x1;
+  DWORD useCount = 0;
+  DWORD hitRate = 0;
+  DWORD sizeLow = 0;
+  DWORD sizeHigh = 0;
+  DWORD exemptDelta = 0;
+  FILETIME lastModified{};
+  FILETIME expire{};
+  FILETIME lastAccess{};
+  FILETIME lastSync{};
+};
+
 class MemoryUrlCache : public urlcache::Service {
  public:
   enum Container { kCookies, kHistory, kContent };
 
-  // Appends a copy of `entry` (its texts included) to `container`; entries
-  // are delivered in the order added.
-  void Add(Container container, const urlcache::EntryView& entry);
+  // The containers' entries, delivered in this order.
+  std::vector<MemoryEntry> cookies;
+  std::vector<MemoryEntry> history;
+  std::vector<MemoryEntry> content;
 
-  // Shorthand for an entry of type NORMAL_CACHE_ENTRY (cookie and history
-  // entries get COOKIE_CACHE_ENTRY and URLHISTORY_CACHE_ENTRY) with only a URL
-  // and a local file.
+  // The patterns that walks were opened with, in order; null as nullopt.
+  std::vector<std::optional<std::string>> opened;
+
+  // Appends a copy of `entry` (its texts included) to `container`.
+  void Add(Container container, const urlcache::EntryView& entry);
+  // An entry with only a URL and a local file, typed as its container's
+  // entries are (NORMAL, COOKIE or URLHISTORY_CACHE_ENTRY).
   void Add(Container container, std::string_view url, std::string_view localFile);
 
-  std::size_t Count(Container container) const { return entries_[container].size(); }
-
-  // Bytes of the texts held (URLs, local files, headers, extensions).
-  std::size_t TextBytes() const { return texts_.size(); }
-
-  // Drops every entry.
-  void Clear();
+  std::vector<MemoryEntry>& Entries(Container container);
 
   std::unique_ptr<urlcache::Cursor> Open(const char* pattern) override;
+};
 
- private:
-  // Texts are kept as offsets into one buffer, which may move while it grows.
-  struct Text {
-    std::size_t offset = 0, size = 0;
-  };
-  struct Stored {
-    urlcache::EntryView numbers;  // texts left empty
-    Text url, localFile, header, extension;
-  };
-  class MemoryCursor;
-
-  Text Keep(std::string_view text);
-  std::string_view View(Text text) const { return {texts_.data() + text.offset, text.size}; }
-
-  std::string texts_;
-  std::array<std::vector<Stored>, 3> entries_;
+// Installs a service for the life of the object, then the disk service again.
+class ScopedService {
+ public:
+  explicit ScopedService(urlcache::Service& service) { urlcache::SetService(&service); }
+  ~ScopedService() { urlcache::SetService(nullptr); }
+  ScopedService(const ScopedService&) = delete;
+  ScopedService& operator=(const ScopedService&) = delete;
 };
 
 }  // namespace fixture

@@ -7,7 +7,7 @@
 #include <QTabWidget>
 #include <QTest>
 
-#include "platform/wininet/MemoryUrlCache.h"
+#include "tools/MemoryUrlCache.h"
 #include "ui/EmbeddedWB.h"
 #include "ui/ListBox.h"
 #include "ui/UiTestSupport.h"
@@ -302,9 +302,9 @@ TEST_F(FrameTest, EqualFileNamesInTwoFoldersStayTwoTraces) {
 TEST_F(FrameTest, NamesWithLineBreaksKeepPathsAndCountsPaired) {
   // A damaged or hostile cache may name files with line breaks; each stays
   // one trace, one line, paired with its path.
-  urlcache::MemoryUrlCache service;
+  fixture::MemoryUrlCache service;
   auto entry = [](std::string url, std::string local, DWORD type = NORMAL_CACHE_ENTRY) {
-    urlcache::MemoryEntry e;
+    fixture::MemoryEntry e;
     e.url = std::move(url);
     e.localFile = std::move(local);
     e.cacheEntryType = type;

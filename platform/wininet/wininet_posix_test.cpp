@@ -6,13 +6,13 @@
 #include <memory>
 #include <string>
 
-#include "platform/wininet/MemoryUrlCache.h"
+#include "tools/MemoryUrlCache.h"
 
 namespace {
 
-using urlcache::MemoryEntry;
-using urlcache::MemoryUrlCache;
-using urlcache::ScopedService;
+using fixture::MemoryEntry;
+using fixture::MemoryUrlCache;
+using fixture::ScopedService;
 
 MemoryEntry Entry(std::string url, DWORD type, std::string local = "") {
   MemoryEntry e;
