@@ -203,8 +203,7 @@ bool WriteFullProfile(const std::string& userFolder, FullProfile& profile, std::
   return true;
 }
 
-GrowthCache FillGrowthCache(fixture::MemoryUrlCache& cache, std::size_t entries) {
-  using fixture::MemoryUrlCache;
+GrowthCache FillGrowthCache(CompactUrlCache& cache, std::size_t entries) {
   const std::size_t sites = std::max<std::size_t>(1, entries / 20);
   EntryGenerator gen(sites, entries);
   std::vector<std::size_t> perSite(sites);
@@ -238,9 +237,9 @@ GrowthCache FillGrowthCache(fixture::MemoryUrlCache& cache, std::size_t entries)
     e.header = header;
     e.lastAccess = fixture::FileTimeOf(2025, 1 + i % 12, 1 + i % 28, 9, 30, 0);
     e.lastModified = fixture::FileTimeOf(2024, 1 + i % 12, 1 + i % 28, 12, 0, 0);
-    cache.Add(slot < 6   ? MemoryUrlCache::kContent
-              : slot < 9 ? MemoryUrlCache::kHistory
-                         : MemoryUrlCache::kCookies,
+    cache.Add(slot < 6   ? CompactUrlCache::kContent
+              : slot < 9 ? CompactUrlCache::kHistory
+                         : CompactUrlCache::kCookies,
               e);
   }
   GrowthCache result;

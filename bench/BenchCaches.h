@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string>
 
-#include "tools/MemoryUrlCache.h"
+#include "bench/CompactUrlCache.h"
 
 namespace bench {
 
@@ -34,6 +34,6 @@ struct GrowthCache {
 
 // Fills `cache` with `entries` entries (60% content, 30% history, 10%
 // cookies) with about one site per 20 entries.
-GrowthCache FillGrowthCache(fixture::MemoryUrlCache& cache, std::size_t entries);
+GrowthCache FillGrowthCache(CompactUrlCache& cache, std::size_t entries);
 
 }  // namespace bench

@@ -100,7 +100,7 @@ struct Scale {
   // analyzer holds afterwards, and the texts (URLs and local file names) of
   // the stored entries.
   std::size_t peakBytes = 0, heldBytes = 0, textBytes = 0;
-  fixture::MemoryUrlCache* memory = nullptr;  // null: the disk profile
+  bench::CompactUrlCache* memory = nullptr;  // null: the disk profile
 };
 
 void UseSource(const Scale& scale) {
@@ -296,10 +296,10 @@ int main(int argc, char** argv) {
   scales[0].entries = profile.entries[0] + profile.entries[1] + profile.entries[2];
   scales[0].sites = profile.sites;
   scales[0].largestSite = profile.largestSite;
-  std::vector<std::unique_ptr<fixture::MemoryUrlCache>> memories;
+  std::vector<std::unique_ptr<bench::CompactUrlCache>> memories;
   for (std::size_t entries : kGrowthScales) {
     std::fprintf(stderr, "Generating %zu entries in memory...\n", entries);
-    memories.push_back(std::make_unique<fixture::MemoryUrlCache>());
+    memories.push_back(std::make_unique<bench::CompactUrlCache>());
     const bench::GrowthCache growth = bench::FillGrowthCache(*memories.back(), entries);
     Scale scale;
     scale.name = std::to_string(entries / 1000) + "k entries, memory";
