@@ -112,34 +112,34 @@ void IndexDat::WalkHashTables() {
   std::unordered_set<std::uint32_t> visited;
   std::uint32_t table = ReadU32(bytes_, kFirstHashTableField);
   // Each table is visited once at most, so a looping chain ends.
-  while (table != 0 && table >= kFirstBlock && table % kBlockSize == 0 &&
-         table < bytes_.size() && visited.insert(table).second &&
-         HasSignature(bytes_, table, "HASH")) {
+  while (table != 0 && table >= kFirstBlock && table % kBlockSize == 0 && table < bytes_.size() &&
+         visited.insert(table).second && HasSignature(bytes_, table, "HASH")) {
     const std::size_t end = std::min(bytes_.size(), std::size_t{table} + kHashRecordSize);
     for (std::size_t item = table + kHashHeaderSize; item + kHashItemSize <= end;
          item += kHashItemSize) {
       const std::uint32_t hash = ReadU32(bytes_, item);
       const std::uint32_t offset = ReadU32(bytes_, item + 4);
-      if ((hash & 0xf) == 0 && IsUsableUrlRecord(offset)) entryOffsets_.push_back(offset);
+      std::string_view url;
+      if ((hash & 0xf) == 0 && IsUsableUrlRecord(offset, url)) entryOffsets_.push_back(offset);
     }
     table = ReadU32(bytes_, table + 8);
   }
 }
 
-bool IndexDat::IsUsableUrlRecord(std::uint32_t offset) const {
+bool IndexDat::IsUsableUrlRecord(std::uint32_t offset, std::string_view& url) const {
   if (offset < kFirstBlock || offset % kBlockSize != 0 || offset >= bytes_.size()) return false;
   if (!HasSignature(bytes_, offset, "URL ")) return false;
   const std::uint64_t size = std::uint64_t{ReadU32(bytes_, offset + 4)} * kBlockSize;
   if (size < kUrlFixedSize || offset + size > bytes_.size()) return false;
-  std::string_view url;
   return ReadText(bytes_, offset, size, ReadU32(bytes_, offset + 52), url);
 }
 
 bool IndexDat::ReadEntry(std::uint32_t offset, UrlRecord& r) const {
-  if (!IsUsableUrlRecord(offset)) return false;
+  std::string_view url;
+  if (!IsUsableUrlRecord(offset, url)) return false;
   const std::size_t size = std::size_t{ReadU32(bytes_, offset + 4)} * kBlockSize;
   r = UrlRecord{};
-  ReadText(bytes_, offset, size, ReadU32(bytes_, offset + 52), r.url);
+  r.url = url;
   r.lastModified = ReadFileTime(bytes_, offset + 8);
   r.lastAccess = ReadFileTime(bytes_, offset + 16);
   r.expire = FatDateTimeToFileTime(ReadU32(bytes_, offset + 24));

@@ -67,7 +67,8 @@ class IndexDat {
  private:
   void ReadHeader();
   void WalkHashTables();
-  bool IsUsableUrlRecord(std::uint32_t offset) const;
+  // True for an intact URL record at `offset`; `url` then holds its URL.
+  bool IsUsableUrlRecord(std::uint32_t offset, std::string_view& url) const;
 
   std::string bytes_;
   bool signatureKnown_ = false;
