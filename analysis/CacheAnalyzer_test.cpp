@@ -6,7 +6,7 @@
 #include <unordered_map>
 
 #include "platform/wininet/ContainerLocator.h"
-#include "tools/MemoryUrlCache.h"
+#include "platform/wininet/testing/MemoryUrlCache.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "analysis/CacheAnalyzer.h"
-#include "tools/MemoryUrlCache.h"
+#include "platform/wininet/testing/MemoryUrlCache.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "analysis/CacheAnalyzer.h"
-#include "tools/MemoryUrlCache.h"
+#include "platform/wininet/testing/MemoryUrlCache.h"
 
 namespace {
 

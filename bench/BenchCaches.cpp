@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "analysis/TraceKind.h"
-#include "tools/IndexDatWriter.h"
+#include "platform/wininet/testing/IndexDatWriter.h"
 
 namespace bench {
 namespace {
@@ -113,7 +113,7 @@ std::size_t Align4(std::size_t n) {
 }
 
 // Blocks of the record the fixture writer makes for `e`.
-std::size_t RecordBlocks(const fixture::EntrySpec& e) {
+std::size_t RecordBlocks(const fixture::EntryFixture& e) {
   std::size_t at = kRecordTextsStart + Align4(e.url.size() + 1);
   if (!e.fileName.empty()) at += Align4(e.fileName.size() + 1);
   if (!e.header.empty()) at += Align4(e.header.size() + 1);
@@ -124,10 +124,10 @@ std::size_t RecordBlocks(const fixture::EntrySpec& e) {
 // Adds entries from `make` while the container still has 1% of its blocks
 // to spare.
 template <typename Make>
-void FillToCapacity(fixture::ContainerSpec& spec, Make make) {
+void FillToCapacity(fixture::ContainerFixture& spec, Make make) {
   std::size_t blocks = 0;
   for (;;) {
-    fixture::EntrySpec e = make();
+    fixture::EntryFixture e = make();
     const std::size_t tables = (spec.entries.size() + 1 + kHashItems - 1) / kHashItems;
     if (blocks + RecordBlocks(e) + tables * 32 > kMaxBlocks * 99 / 100) return;
     blocks += RecordBlocks(e);
@@ -143,14 +143,14 @@ const char* const kDirectories[] = {"J95PGS3G", "NHI2JCZ1", "RPWFMVVN", "VWASQFQ
 bool WriteFullProfile(const std::string& userFolder, FullProfile& profile, std::string& error) {
   // A full content container holds some 40,000 entries; one site per 20.
   EntryGenerator gen(2000, 1);
-  fixture::ProfileSpec spec;
+  fixture::ProfileFixture spec;
   spec.layout = fixture::ProfileLayout::Wine;
   std::unordered_map<std::size_t, std::size_t> perSite;
   FillToCapacity(spec.content, [&] {
     const std::size_t site = gen.NextSite();
     ++perSite[site];
     const Kind& kind = kContentKinds[gen.Pick(std::size(kContentKinds))];
-    fixture::EntrySpec e;
+    fixture::EntryFixture e;
     const std::string path = gen.Path(kind.extension);
     e.url = "http://" + gen.Host(site) + path;
     e.fileName = CacheFileName(path, kind.extension);
@@ -166,7 +166,7 @@ bool WriteFullProfile(const std::string& userFolder, FullProfile& profile, std::
     return e;
   });
   FillToCapacity(spec.history, [&] {
-    fixture::EntrySpec e;
+    fixture::EntryFixture e;
     e.url = "Visited: ann@http://" + gen.Host(gen.NextSite()) + gen.Path("htm");
     e.type = URLHISTORY_CACHE_ENTRY;
     e.lastAccess = fixture::FileTimeOf(2025, 1 + gen.Pick(12), 1 + gen.Pick(28), 9, 30, 0);
@@ -174,7 +174,7 @@ bool WriteFullProfile(const std::string& userFolder, FullProfile& profile, std::
   });
   std::size_t cookie = 0;
   FillToCapacity(spec.cookies, [&] {
-    fixture::EntrySpec e;
+    fixture::EntryFixture e;
     const std::size_t site = gen.NextSite();
     std::string key = gen.Key(site);
     e.url = "Cookie:ann@" + key + "/" + (gen.Pick(4) ? "" : gen.Word(1, 3) + "/");
@@ -186,7 +186,7 @@ bool WriteFullProfile(const std::string& userFolder, FullProfile& profile, std::
   });
 
   if (!fixture::WriteProfile(userFolder, spec, &error)) return false;
-  const fixture::ContainerSpec* containers[3] = {&spec.cookies, &spec.history, &spec.content};
+  const fixture::ContainerFixture* containers[3] = {&spec.cookies, &spec.history, &spec.content};
   profile.userFolder = userFolder;
   for (int c = 0; c < 3; ++c) {
     profile.files[c] =

@@ -13,7 +13,7 @@
 #include "platform/win32/ModuleSeam.h"
 #include "platform/win32/TimeZoneSeam.h"
 #include "platform/wininet/ContainerLocator.h"
-#include "tools/MemoryUrlCache.h"
+#include "platform/wininet/testing/MemoryUrlCache.h"
 
 namespace {
 

@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "tools/IndexDatWriter.h"
+#include "platform/wininet/testing/IndexDatWriter.h"
 
 namespace {
 
-using fixture::ContainerSpec;
-using fixture::EntrySpec;
+using fixture::ContainerFixture;
+using fixture::EntryFixture;
 
-EntrySpec Content(const std::string& url, const std::string& file, const std::string& dir) {
-  EntrySpec e;
+EntryFixture Content(const std::string& url, const std::string& file, const std::string& dir) {
+  EntryFixture e;
   e.url = url;
   e.fileName = file;
   e.directory = dir;
@@ -29,11 +29,11 @@ EntrySpec Content(const std::string& url, const std::string& file, const std::st
   return e;
 }
 
-std::vector<std::pair<std::string, ContainerSpec>> Seeds() {
-  std::vector<std::pair<std::string, ContainerSpec>> seeds;
+std::vector<std::pair<std::string, ContainerFixture>> Seeds() {
+  std::vector<std::pair<std::string, ContainerFixture>> seeds;
   seeds.push_back({"empty", {}});
 
-  ContainerSpec content;
+  ContainerFixture content;
   content.directories = {"J95PGS3G", "NHI2JCZ1"};
   content.entries = {
       Content("http://www.example.com/logo.gif", "logo[1].gif", "J95PGS3G"),
@@ -48,9 +48,9 @@ std::vector<std::pair<std::string, ContainerSpec>> Seeds() {
   content.entries[2].size = 0x100000005ULL;
   seeds.push_back({"content", content});
 
-  ContainerSpec cookies;
+  ContainerFixture cookies;
   for (const char* site : {"example.com", "other.org", "www.a.b", "x.y:8080"}) {
-    EntrySpec e;
+    EntryFixture e;
     e.url = std::string("Cookie:ann@") + site + "/";
     e.fileName = std::string("ann@") + site + "[1].txt";
     e.type = COOKIE_CACHE_ENTRY;
@@ -59,9 +59,9 @@ std::vector<std::pair<std::string, ContainerSpec>> Seeds() {
   }
   seeds.push_back({"cookies", cookies});
 
-  ContainerSpec history;
+  ContainerFixture history;
   for (const char* url : {"http://www.example.com/", "https://a.b/c?d=e", "file:///C:/x.txt"}) {
-    EntrySpec e;
+    EntryFixture e;
     e.url = std::string("Visited: ann@") + url;
     e.type = URLHISTORY_CACHE_ENTRY;
     e.lastAccess = fixture::FileTimeOf(2025, 12, 31, 23, 59, 59);
@@ -70,16 +70,16 @@ std::vector<std::pair<std::string, ContainerSpec>> Seeds() {
   seeds.push_back({"history", history});
 
   // More entries than one hash table holds, with short records.
-  ContainerSpec chained;
+  ContainerFixture chained;
   for (int i = 0; i < 600; ++i) {
-    EntrySpec e;
+    EntryFixture e;
     e.url = "http://s" + std::to_string(i % 40) + ".t/" + std::to_string(i);
     chained.entries.push_back(e);
   }
   seeds.push_back({"two-hash-tables", chained});
 
   // Every cache directory the header has room for.
-  ContainerSpec directories;
+  ContainerFixture directories;
   for (int i = 0; i < 43; ++i) {
     char name[9];
     std::snprintf(name, sizeof name, "DIR%05d", i);

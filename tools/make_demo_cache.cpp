@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "tools/IndexDatWriter.h"
+#include "platform/wininet/testing/IndexDatWriter.h"
 
 namespace {
 
-using fixture::EntrySpec;
+using fixture::EntryFixture;
 
 // A small picture: a coloured tile with a shape on it, different per seed.
 QImage Picture(int width, int height, int seed) {
@@ -166,7 +166,7 @@ class DemoCache {
  public:
   void File(const Site& site, const std::string& path, const std::string& name,
             std::string contents, const std::string& mime) {
-    EntrySpec e;
+    EntryFixture e;
     e.url = "http://" + site.host + path;
     const std::size_t dot = name.rfind('.');
     const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
@@ -183,7 +183,7 @@ class DemoCache {
   }
 
   void Cookie(const std::string& domain) {
-    EntrySpec e;
+    EntryFixture e;
     e.url = "Cookie:demo@" + domain + "/";
     e.fileName = "demo@" + domain.substr(0, domain.find('.')) + "[1].txt";
     e.contents = "session\nabc123\n" + domain + "/\n1536\n";
@@ -193,17 +193,17 @@ class DemoCache {
   }
 
   void Visit(const std::string& url) {
-    EntrySpec e;
+    EntryFixture e;
     e.url = "Visited: demo@" + url;
     e.type = URLHISTORY_CACHE_ENTRY;
     e.writeFile = false;
     spec_.history.entries.push_back(std::move(e));
   }
 
-  const fixture::ProfileSpec& Spec() const { return spec_; }
+  const fixture::ProfileFixture& Spec() const { return spec_; }
 
  private:
-  fixture::ProfileSpec spec_;
+  fixture::ProfileFixture spec_;
 };
 
 std::string Page(const std::string& title) {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/IndexDatWriter.h"
+#include "platform/wininet/testing/IndexDatWriter.h"
 
 extern char** environ;
 
@@ -244,9 +244,9 @@ TEST_F(ReportTest, JsonAllSitesFollowsTheSiteList) {
   EXPECT_EQ(report["per_site"][0]["media"].size(), 1u);
 }
 
-fixture::EntrySpec Entry(const std::string& url, const std::string& file,
-                         const std::string& directory = "ABCD1234") {
-  fixture::EntrySpec e;
+fixture::EntryFixture Entry(const std::string& url, const std::string& file,
+                            const std::string& directory = "ABCD1234") {
+  fixture::EntryFixture e;
   e.url = url;
   e.fileName = file;
   e.directory = file.empty() ? "" : directory;
@@ -260,16 +260,16 @@ class WrittenProfileTest : public ReportTest {
  protected:
   void SetUp() override {
     user_ = Scratch("Documents and Settings/Ann").string();
-    fixture::ProfileSpec spec;
+    fixture::ProfileFixture spec;
     spec.layout = fixture::ProfileLayout::XP;
     spec.content.entries = {Entry("http://www.caf\xe9.test/men\xfc.htm", "men\xfc[1].htm"),
                             Entry("http://b.test/x.png", "x[1].png"),
                             Entry("http://b.test/nofile", "")};
-    fixture::EntrySpec cookie = Entry("Cookie:ann@b.test/", "ann@b[1].txt");
+    fixture::EntryFixture cookie = Entry("Cookie:ann@b.test/", "ann@b[1].txt");
     cookie.directory.clear();
     cookie.type = COOKIE_CACHE_ENTRY;
     spec.cookies.entries = {cookie};
-    fixture::EntrySpec visit = Entry("Visited: ann@http://www.caf\xe9.test/", "");
+    fixture::EntryFixture visit = Entry("Visited: ann@http://www.caf\xe9.test/", "");
     visit.type = URLHISTORY_CACHE_ENTRY;
     spec.history.entries = {visit};
     std::string error;
@@ -334,7 +334,7 @@ TEST_F(ReportTest, DefaultLocationIsTheWinePrefix) {
 TEST_F(ReportTest, ReadsWithoutWritingAnything) {
   const fs::path prefix = Scratch("prefix");
   fs::create_directories(prefix / "drive_c/users/tester");
-  fixture::ProfileSpec spec;
+  fixture::ProfileFixture spec;
   spec.layout = fixture::ProfileLayout::Vista;
   spec.content.entries = {Entry("http://a.test/i.gif", "i[1].gif")};
   ASSERT_TRUE(fixture::WriteProfile((prefix / "drive_c/users/tester").string(), spec));

@@ -12,19 +12,19 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tools/IndexDatWriter.h"
+#include "platform/wininet/testing/IndexDatWriter.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: write-index-dat FOLDER < entries.json\n");
     return 2;
   }
-  fixture::ContainerSpec spec;
+  fixture::ContainerFixture spec;
   try {
     const nlohmann::json input = nlohmann::json::parse(std::cin);
     spec.directories = input.value("directories", std::vector<std::string>{});
     for (const nlohmann::json& item : input.at("entries")) {
-      fixture::EntrySpec e;
+      fixture::EntryFixture e;
       e.url = item.at("url").get<std::string>();
       e.fileName = item.value("file", "");
       e.directory = item.value("directory", "");

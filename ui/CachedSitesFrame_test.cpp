@@ -7,7 +7,7 @@
 #include <QTabWidget>
 #include <QTest>
 
-#include "tools/MemoryUrlCache.h"
+#include "platform/wininet/testing/MemoryUrlCache.h"
 #include "ui/EmbeddedWB.h"
 #include "ui/ListBox.h"
 #include "ui/UiTestSupport.h"
@@ -91,7 +91,7 @@ TEST_F(FrameTest, ControlsCarryTheirNamesCaptionsAndHints) {
 TEST_F(FrameTest, EmptyCacheLeavesEverythingEmpty) {
   // Cookies and history without any content entry give no site, so no
   // totals either.
-  fixture::ProfileSpec spec;
+  fixture::ProfileFixture spec;
   spec.cookies.entries = {Cookie("Cookie:u@a.example/", "u@a[1].txt")};
   spec.history.entries = {Visit("Visited: u@http://a.example/")};
   uitest::ScratchCache cache(spec);
@@ -147,8 +147,8 @@ class TwoSitesTest : public FrameTest {
  protected:
   TwoSitesTest() : cache_(Spec()) {}
 
-  static fixture::ProfileSpec Spec() {
-    fixture::ProfileSpec spec;
+  static fixture::ProfileFixture Spec() {
+    fixture::ProfileFixture spec;
     spec.content.entries = {
         Content("http://www.alpha.example/a.png", "AAAA1111", "a[1].png"),
         Content("http://www.alpha.example/b.png", "AAAA1111", "b[1].png"),
@@ -229,7 +229,7 @@ TEST_F(TwoSitesTest, ProgramSelectionAndDeselectionFollowTheRules) {
 }
 
 TEST_F(FrameTest, CountLinesWithoutCookies) {
-  fixture::ProfileSpec spec;
+  fixture::ProfileFixture spec;
   spec.content.entries = {Content("http://site.example/p.htm", "PPPP0000", "p[1].htm")};
   uitest::ScratchCache cache(spec);
   auto f = Analyzed();
@@ -245,7 +245,7 @@ TEST_F(FrameTest, CountLinesWithoutCookies) {
 TEST_F(FrameTest, CountLinesPutEveryCountInItsOwnSlot) {
   // The selected site: 3 images, 1 page, no media, 2 other files, no
   // cookies, 5 history entries. A second site adds to the totals only.
-  fixture::ProfileSpec spec;
+  fixture::ProfileFixture spec;
   spec.content.entries = {
       Content("http://a.example/1.jpg", "AAAA0000", "1[1].jpg"),
       Content("http://a.example/2.bmp", "AAAA0000", "2[1].bmp"),
@@ -286,7 +286,7 @@ TEST_F(FrameTest, CountLinesPutEveryCountInItsOwnSlot) {
 }
 
 TEST_F(FrameTest, EqualFileNamesInTwoFoldersStayTwoTraces) {
-  fixture::ProfileSpec spec;
+  fixture::ProfileFixture spec;
   spec.content.entries = {
       Content("http://pics.example/a/logo.png", "FOLDER01", "logo[1].png"),
       Content("http://pics.example/b/logo.png", "FOLDER02", "logo[1].png"),

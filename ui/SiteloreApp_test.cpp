@@ -207,7 +207,7 @@ TEST_F(RunTest, TitleBarCloseShutsDownInOrder) {
 }
 
 TEST_F(RunTest, EmptyCacheOpensAnEmptyWindow) {
-  uitest::ScratchCache cache(fixture::ProfileSpec{});
+  uitest::ScratchCache cache(fixture::ProfileFixture{});
   EXPECT_EXIT(RunAndExit(
                   [](TfrmSiteloreMain& window, QStringList& record) {
                     record << QString("sites %1").arg(window.frameSites->lbxSites->Count());

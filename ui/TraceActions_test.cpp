@@ -43,8 +43,8 @@ class TraceActionsTest : public ::testing::Test {
     frame_.FreeAnalyzer();
   }
 
-  static fixture::ProfileSpec Spec() {
-    fixture::ProfileSpec spec;
+  static fixture::ProfileFixture Spec() {
+    fixture::ProfileFixture spec;
     spec.content.entries = {
         Content("http://www.site.example/a.png", "AAAA1111", "logo[1].png"),
         Content("http://www.site.example/b/logo.png", "BBBB2222", "logo[1].png"),

@@ -15,7 +15,7 @@
 
 #include "platform/wininet/ContainerLocator.h"
 #include "platform/wininet/UrlCacheService.h"
-#include "tools/IndexDatWriter.h"
+#include "platform/wininet/testing/IndexDatWriter.h"
 #include "ui/CachedSitesFrame.h"
 #include "ui/ListBox.h"
 #include "ui/SiteloreApp.h"
@@ -66,8 +66,8 @@ inline TSiteloreApplication* Application() {
   return qobject_cast<TSiteloreApplication*>(QCoreApplication::instance());
 }
 
-inline fixture::EntrySpec Content(std::string url, std::string directory, std::string file) {
-  fixture::EntrySpec e;
+inline fixture::EntryFixture Content(std::string url, std::string directory, std::string file) {
+  fixture::EntryFixture e;
   e.url = std::move(url);
   e.directory = std::move(directory);
   e.fileName = std::move(file);
@@ -75,8 +75,8 @@ inline fixture::EntrySpec Content(std::string url, std::string directory, std::s
   return e;
 }
 
-inline fixture::EntrySpec Cookie(std::string url, std::string file) {
-  fixture::EntrySpec e;
+inline fixture::EntryFixture Cookie(std::string url, std::string file) {
+  fixture::EntryFixture e;
   e.url = std::move(url);
   e.fileName = std::move(file);
   e.contents = "cookie";
@@ -84,8 +84,8 @@ inline fixture::EntrySpec Cookie(std::string url, std::string file) {
   return e;
 }
 
-inline fixture::EntrySpec Visit(std::string url) {
-  fixture::EntrySpec e;
+inline fixture::EntryFixture Visit(std::string url) {
+  fixture::EntryFixture e;
   e.url = std::move(url);
   e.type = URLHISTORY_CACHE_ENTRY;
   e.writeFile = false;
@@ -96,7 +96,7 @@ inline fixture::EntrySpec Visit(std::string url) {
 // while this object lives.
 class ScratchCache {
  public:
-  explicit ScratchCache(const fixture::ProfileSpec& spec) {
+  explicit ScratchCache(const fixture::ProfileFixture& spec) {
     user_ = dir_.path().toStdString() + "/user";
     std::string error;
     written_ = fixture::WriteProfile(user_, spec, &error);

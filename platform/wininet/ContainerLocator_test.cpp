@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tools/IndexDatWriter.h"
-#include "tools/TempDir.h"
+#include "platform/testing/TempDir.h"
+#include "platform/wininet/testing/IndexDatWriter.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ void Touch(const std::string& path) {
 TEST(ContainerLocator, FindsEachLayoutAndPrefersTheFirst) {
   for (ProfileLayout layout : {ProfileLayout::Wine, ProfileLayout::Vista, ProfileLayout::XP}) {
     TempDir user;
-    fixture::ProfileSpec spec;
+    fixture::ProfileFixture spec;
     spec.layout = layout;
     ASSERT_TRUE(fixture::WriteProfile(user.path(), spec));
     const urlcache::ContainerFolders folders = urlcache::LocateContainers(user.path());

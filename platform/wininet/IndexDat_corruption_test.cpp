@@ -5,7 +5,7 @@
 #include <random>
 
 #include "platform/wininet/IndexDat.h"
-#include "tools/IndexDatWriter.h"
+#include "platform/wininet/testing/IndexDatWriter.h"
 
 namespace {
 
@@ -27,9 +27,9 @@ std::uint32_t GetU32(const std::string& bytes, std::size_t at) {
 }
 
 std::string ThreeEntries() {
-  fixture::ContainerSpec spec;
+  fixture::ContainerFixture spec;
   for (const char* name : {"one", "two", "three"}) {
-    fixture::EntrySpec e;
+    fixture::EntryFixture e;
     e.url = std::string("http://") + name + ".test/page.html";
     e.fileName = std::string(name) + "[1].html";
     e.directory = "ABCDEFGH";

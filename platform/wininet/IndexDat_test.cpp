@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "tools/IndexDatWriter.h"
+#include "platform/wininet/testing/IndexDatWriter.h"
 
 namespace {
 
@@ -78,9 +78,9 @@ TEST(IndexDat, UnsafeNamesAreNotPathComponents) {
 }
 
 TEST(IndexDat, SpillsIntoChainedHashTablesInOrder) {
-  fixture::ContainerSpec spec;
+  fixture::ContainerFixture spec;
   for (int i = 0; i < 1200; ++i) {
-    fixture::EntrySpec e;
+    fixture::EntryFixture e;
     e.url = "http://site" + std::to_string(i) + ".test/";
     spec.entries.push_back(e);
   }

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "tools/MemoryUrlCache.h"
+#include "platform/wininet/testing/MemoryUrlCache.h"
 
 namespace {
 

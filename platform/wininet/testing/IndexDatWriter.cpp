@@ -1,4 +1,4 @@
-#include "tools/IndexDatWriter.h"
+#include "platform/wininet/testing/IndexDatWriter.h"
 
 #include <algorithm>
 #include <cstring>
@@ -42,7 +42,7 @@ std::uint32_t UrlHash(const std::string& url) {
   return hash ? hash : 0x10;
 }
 
-std::uint64_t RecordedSize(const EntrySpec& e) {
+std::uint64_t RecordedSize(const EntryFixture& e) {
   return e.size ? e.size : e.contents.size();
 }
 
@@ -50,7 +50,7 @@ struct Texts {
   std::size_t url, name, header, extension, end;
 };
 
-Texts LayOutTexts(const EntrySpec& e) {
+Texts LayOutTexts(const EntryFixture& e) {
   Texts t{};
   std::size_t at = kUrlTextsStart;
   t.url = at;
@@ -76,7 +76,7 @@ void PutText(std::string& bytes, std::size_t at, const std::string& text) {
   bytes[at + text.size()] = '\0';
 }
 
-void WriteUrlRecord(std::string& bytes, std::size_t at, std::size_t blocks, const EntrySpec& e,
+void WriteUrlRecord(std::string& bytes, std::size_t at, std::size_t blocks, const EntryFixture& e,
                     std::uint8_t directoryIndex, const Texts& t) {
   std::memcpy(bytes.data() + at, "URL ", 4);
   PutU32(bytes, at + 4, static_cast<std::uint32_t>(blocks));
@@ -104,9 +104,9 @@ void WriteUrlRecord(std::string& bytes, std::size_t at, std::size_t blocks, cons
   if (t.extension) PutText(bytes, at + t.extension, e.extension);
 }
 
-std::vector<std::string> DirectoryTable(const ContainerSpec& spec) {
+std::vector<std::string> DirectoryTable(const ContainerFixture& spec) {
   std::vector<std::string> table = spec.directories;
-  for (const EntrySpec& e : spec.entries)
+  for (const EntryFixture& e : spec.entries)
     if (!e.directory.empty() && std::find(table.begin(), table.end(), e.directory) == table.end())
       table.push_back(e.directory);
   return table;
@@ -127,7 +127,7 @@ bool WriteFile(const fs::path& path, const std::string& bytes, std::string* erro
 
 }  // namespace
 
-bool BuildIndexDat(const ContainerSpec& spec, std::string& bytes, std::string* error) {
+bool BuildIndexDat(const ContainerFixture& spec, std::string& bytes, std::string* error) {
   const std::vector<std::string> directories = DirectoryTable(spec);
   if (directories.size() > kMaxDirectories) return Fail(error, "too many cache directories");
 
@@ -166,7 +166,7 @@ bool BuildIndexDat(const ContainerSpec& spec, std::string& bytes, std::string* e
   PutU32(bytes, 48, 0x03200000);  // cache limit, 50 MB
   PutU32(bytes, 72, static_cast<std::uint32_t>(directories.size()));
   std::map<std::string, std::uint32_t> filesPerDirectory;
-  for (const EntrySpec& e : spec.entries)
+  for (const EntryFixture& e : spec.entries)
     if (!e.fileName.empty()) ++filesPerDirectory[e.directory];
   for (std::size_t d = 0; d < directories.size(); ++d) {
     PutU32(bytes, 76 + d * 12, filesPerDirectory[directories[d]]);
@@ -197,7 +197,7 @@ bool BuildIndexDat(const ContainerSpec& spec, std::string& bytes, std::string* e
     }
   }
   for (std::size_t i = 0; i < spec.entries.size(); ++i) {
-    const EntrySpec& e = spec.entries[i];
+    const EntryFixture& e = spec.entries[i];
     std::uint8_t directoryIndex = 0xfe;
     if (!e.directory.empty())
       directoryIndex = static_cast<std::uint8_t>(
@@ -207,7 +207,7 @@ bool BuildIndexDat(const ContainerSpec& spec, std::string& bytes, std::string* e
   return true;
 }
 
-bool WriteContainer(const std::string& folder, const ContainerSpec& spec, std::string* error) {
+bool WriteContainer(const std::string& folder, const ContainerFixture& spec, std::string* error) {
   std::string bytes;
   if (!BuildIndexDat(spec, bytes, error)) return false;
   std::error_code ec;
@@ -217,7 +217,7 @@ bool WriteContainer(const std::string& folder, const ContainerSpec& spec, std::s
     fs::create_directories(fs::path(folder) / directory, ec);
     if (ec) return Fail(error, "cannot create " + directory + ": " + ec.message());
   }
-  for (const EntrySpec& e : spec.entries) {
+  for (const EntryFixture& e : spec.entries) {
     if (e.fileName.empty() || !e.writeFile) continue;
     const fs::path file = fs::path(folder) / e.directory / e.fileName;
     if (!WriteFile(file, e.contents, error)) return false;
@@ -239,8 +239,8 @@ std::string ContainerPath(ProfileLayout layout, int container) {
   return kPaths[static_cast<int>(layout)][container];
 }
 
-bool WriteProfile(const std::string& userFolder, const ProfileSpec& spec, std::string* error) {
-  const ContainerSpec* containers[3] = {&spec.cookies, &spec.history, &spec.content};
+bool WriteProfile(const std::string& userFolder, const ProfileFixture& spec, std::string* error) {
+  const ContainerFixture* containers[3] = {&spec.cookies, &spec.history, &spec.content};
   for (int c = 0; c < 3; ++c) {
     const std::string folder = userFolder + "/" + ContainerPath(spec.layout, c);
     if (!WriteContainer(folder, *containers[c], error)) return false;

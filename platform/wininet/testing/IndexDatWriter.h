@@ -12,7 +12,7 @@
 
 namespace fixture {
 
-struct EntrySpec {
+struct EntryFixture {
   std::string url;
   std::string fileName;   // bare name of the cached file; empty: no local file
   std::string directory;  // cache directory (up to 8 characters); empty: the container folder
@@ -31,35 +31,35 @@ struct EntrySpec {
   std::uint32_t syncFat = 0;
 };
 
-struct ContainerSpec {
+struct ContainerFixture {
   // Cache directories in table order; entries name them by `directory`.
   // Directories that entries name but that are missing here are appended.
   std::vector<std::string> directories;
-  std::vector<EntrySpec> entries;
+  std::vector<EntryFixture> entries;
 };
 
 // The bytes of an index.dat holding `spec`. Fails (false, with `error`) when
 // the entries do not fit in one container.
-bool BuildIndexDat(const ContainerSpec& spec, std::string& bytes, std::string* error = nullptr);
+bool BuildIndexDat(const ContainerFixture& spec, std::string& bytes, std::string* error = nullptr);
 
 // Writes `folder`/index.dat, the cache directories and the cached files;
 // creates missing folders. False with `error` on failure.
-bool WriteContainer(const std::string& folder, const ContainerSpec& spec,
+bool WriteContainer(const std::string& folder, const ContainerFixture& spec,
                     std::string* error = nullptr);
 
 enum class ProfileLayout { Wine, Vista, XP };
 
 // A whole Windows user folder with the three containers in `layout`.
-struct ProfileSpec {
+struct ProfileFixture {
   ProfileLayout layout = ProfileLayout::Wine;
-  ContainerSpec cookies;
-  ContainerSpec history;
-  ContainerSpec content;
+  ContainerFixture cookies;
+  ContainerFixture history;
+  ContainerFixture content;
 };
 
 // Writes the three containers below `userFolder`. Empty containers are still
 // written (an index.dat without entries).
-bool WriteProfile(const std::string& userFolder, const ProfileSpec& spec,
+bool WriteProfile(const std::string& userFolder, const ProfileFixture& spec,
                   std::string* error = nullptr);
 
 // The folder of each container in `layout`, relative to the user folder.

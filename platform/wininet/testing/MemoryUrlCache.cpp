@@ -1,4 +1,4 @@
-#include "tools/MemoryUrlCache.h"
+#include "platform/wininet/testing/MemoryUrlCache.h"
 
 #include <strings.h>
 #include <wininet.h>

@@ -1,4 +1,4 @@
-#include "tools/IndexDatWriter.h"
+#include "platform/wininet/testing/IndexDatWriter.h"
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -13,22 +13,22 @@
 
 #include "analysis/CacheAnalyzer.h"
 #include "cache/IECache.h"
+#include "platform/testing/TempDir.h"
 #include "platform/wininet/ContainerLocator.h"
-#include "tools/TempDir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using fixture::EntrySpec;
+using fixture::EntryFixture;
 using fixture::TempDir;
 
 std::uint64_t Ticks(const FILETIME& ft) {
   return (std::uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime;
 }
 
-fixture::ProfileSpec RichProfile() {
-  fixture::ProfileSpec spec;
-  EntrySpec image;
+fixture::ProfileFixture RichProfile() {
+  fixture::ProfileFixture spec;
+  EntryFixture image;
   image.url = "http://www.example.test/img/logo.gif";
   image.fileName = "logo[1].gif";
   image.directory = "Q1W2E3R4";
@@ -44,21 +44,21 @@ fixture::ProfileSpec RichProfile() {
   image.lastAccess = fixture::FileTimeOf(2026, 12, 1, 9, 30, 15);
   image.expireFat = fixture::FatDateTime(2027, 1, 31, 23, 59, 58);
   image.syncFat = fixture::FatDateTime(2026, 12, 1, 9, 30, 14);
-  EntrySpec page;
+  EntryFixture page;
   page.url = "https://news.example.test/a b/index.html?x=1";
   page.fileName = "index[1].html";
   page.directory = "ZZZZ0000";
   page.contents = "<html></html>";
-  EntrySpec noFile;
+  EntryFixture noFile;
   noFile.url = "http://example.test/redirected";
   spec.content.entries = {image, page, noFile};
-  EntrySpec cookie;
+  EntryFixture cookie;
   cookie.url = "Cookie:user@example.test/";
   cookie.fileName = "user@example[1].txt";
   cookie.contents = "id\n1\nexample.test/\n";
   cookie.type = COOKIE_CACHE_ENTRY;
   spec.cookies.entries = {cookie};
-  EntrySpec visit;
+  EntryFixture visit;
   visit.url = "Visited: user@http://www.example.test/img/logo.gif";
   visit.type = URLHISTORY_CACHE_ENTRY;
   spec.history.entries = {visit};
@@ -95,7 +95,7 @@ std::vector<Delivered> WalkPlatform(const char* pattern) {
 
 TEST(IndexDatWriter, ReadsBackFieldForFieldThroughTheStandIn) {
   TempDir user;
-  const fixture::ProfileSpec spec = RichProfile();
+  const fixture::ProfileFixture spec = RichProfile();
   ASSERT_TRUE(fixture::WriteProfile(user.path(), spec));
   urlcache::SetUrlCacheProfile(user.path());
   const std::vector<Delivered> content = WalkPlatform("");
@@ -104,7 +104,7 @@ TEST(IndexDatWriter, ReadsBackFieldForFieldThroughTheStandIn) {
   urlcache::SetUrlCacheProfile("");
 
   ASSERT_EQ(content.size(), 3u);
-  const EntrySpec& image = spec.content.entries[0];
+  const EntryFixture& image = spec.content.entries[0];
   const Delivered& got = content[0];
   const std::string contentFolder = user / fixture::ContainerPath(fixture::ProfileLayout::Wine, 2);
   EXPECT_EQ(got.url, image.url);
@@ -149,9 +149,9 @@ TEST(IndexDatWriter, MsiecfexportReadsTheSameUrls) {
   if (system("command -v msiecfexport >/dev/null 2>&1") != 0)
     GTEST_SKIP() << "msiecfexport (libmsiecf-utils) is not installed";
   TempDir folder;
-  fixture::ContainerSpec spec = RichProfile().content;
+  fixture::ContainerFixture spec = RichProfile().content;
   for (int i = 0; i < 700; ++i) {  // past one hash table
-    EntrySpec e;
+    EntryFixture e;
     e.url = "http://host" + std::to_string(i % 37) + ".test/p/" + std::to_string(i) + ".png";
     e.fileName = std::to_string(i) + "[1].png";
     e.directory = i % 2 ? "AAAA1111" : "BBBB2222";
@@ -164,7 +164,7 @@ TEST(IndexDatWriter, MsiecfexportReadsTheSameUrls) {
   for (std::string line; std::getline(lines, line);)
     if (line.rfind("Location\t\t: ", 0) == 0) locations.push_back(line.substr(12));
   std::vector<std::string> expected;
-  for (const EntrySpec& e : spec.entries) expected.push_back(e.url);
+  for (const EntryFixture& e : spec.entries) expected.push_back(e.url);
   EXPECT_EQ(locations, expected);
   EXPECT_EQ(report.find("ecovered"), std::string::npos) << report.substr(0, 2000);
 }
@@ -217,13 +217,13 @@ TEST(ReadOnly, AFullScanChangesNothingOnDisk) {
 // A container rewritten between two scans is read anew.
 TEST(ReadOnly, RewrittenContainerIsReadAgain) {
   TempDir user;
-  fixture::ProfileSpec spec = RichProfile();
+  fixture::ProfileFixture spec = RichProfile();
   ASSERT_TRUE(fixture::WriteProfile(user.path(), spec));
   urlcache::SetUrlCacheProfile(user.path());
   EXPECT_EQ(WalkPlatform("").size(), 3u);
   // The file's identity (size, times) tells the cached snapshot is stale.
   for (int i = 0; i < 300; ++i) {
-    EntrySpec e;
+    EntryFixture e;
     e.url = "http://more.test/" + std::to_string(i);
     spec.content.entries.push_back(e);
   }
