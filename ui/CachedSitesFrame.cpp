@@ -16,6 +16,7 @@
 #include "ui/DesignFont.h"
 #include "ui/EmbeddedWB.h"
 #include "ui/ErrorReport.h"
+#include "ui/HistoryTarget.h"
 #include "ui/ListBox.h"
 #include "ui/ShellContextMenu.h"
 #include "ui/ShellOpen.h"
@@ -332,7 +333,8 @@ void TframeCachedSites::OpenSelFile(QObject* /*Sender*/) {
     if (index < 0) return;
     const std::string& line = lbxHistory->Line(index);
     const std::size_t at = line.find('@');
-    ShellOpen(at == std::string::npos ? line : line.substr(at + 1));
+    const std::string target = at == std::string::npos ? line : line.substr(at + 1);
+    if (MayOpenHistoryTarget(target)) ShellOpen(target);
   }
 }
 
