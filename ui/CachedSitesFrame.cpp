@@ -4,7 +4,6 @@
 
 #include <QAbstractScrollArea>
 #include <QContextMenuEvent>
-#include <QFile>
 #include <QLabel>
 #include <QSplitter>
 #include <QTabBar>
@@ -347,13 +346,13 @@ void TframeCachedSites::lbxImagesContextPopup(QObject* Sender, QPoint MousePos, 
   if (auto* scrollArea = qobject_cast<QAbstractScrollArea*>(control))
     control = scrollArea->viewport();
   const QPoint point = control ? mapFromGlobal(control->mapToGlobal(MousePos)) : MousePos;
-  ShowShellContextMenu(this, QFile::decodeName(QByteArray::fromStdString(path)), point);
+  ShowShellContextMenu(this, path, point);
   Handled = true;
 }
 
 void TframeCachedSites::lbxImagesClick(QObject* /*Sender*/) {
   const std::string path = SelectedTrace(pgImages);
-  if (!path.empty()) imgPreview->Navigate(QFile::decodeName(QByteArray::fromStdString(path)));
+  if (!path.empty()) imgPreview->Navigate(path);
 }
 
 void BringWindowToFront(QWidget* Window, bool Restore) {

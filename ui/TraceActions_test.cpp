@@ -1,7 +1,9 @@
 // The actions on one trace of the selected site: preview, open, context menu.
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QContextMenuEvent>
+#include <QImage>
 #include <QMenu>
 #include <QPushButton>
 #include <QTabBar>
@@ -286,6 +288,41 @@ TEST_F(TraceActionsTest, SelectingAnImagePreviewsItAndThePreviewKeepsIt) {
   frame_.lbxSitesClick(frame_.lbxSites);
   EXPECT_EQ(frame_.imgPreview->Document(), second);
   EXPECT_EQ(frame_.lbxImages->ItemIndex(), -1);
+}
+
+// The bytes of a file name go from the cache to the preview and the menu
+// unchanged, also when they are not UTF-8.
+TEST(TraceNameNotUtf8, PreviewAndMenuWorkOnTheExactBytes) {
+  uitest::Application();
+  fixture::ProfileFixture spec;
+  fixture::EntryFixture image = Content("http://q.example/a.png", "AAAA1111", "caf\xe9[1].png");
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  QImage(4, 4, QImage::Format_RGB32).save(&buffer, "PNG");
+  image.contents = png.toStdString();
+  spec.content.entries = {image};
+  uitest::ScratchCache cache(spec);
+  const std::string path = cache.ContentFile("AAAA1111", "caf\xe9[1].png");
+  shell::RecordingLauncher recorder;
+  shell::ScopedLauncher launcher(recorder);
+  SetShellMenuPresenter(
+      [](QMenu& menu, const QPoint&) -> QAction* { return menu.actions().value(0); });
+  TframeCachedSites frame;
+  frame.CreateAnalyzer();
+  frame.AnalyzeCache();
+  frame.pgcSiteInfo->setCurrentIndex(pgImages);
+  frame.lbxImages->SetItemIndex(0);
+  frame.lbxImagesClick(frame.lbxImages);
+  EXPECT_TRUE(frame.imgPreview->HasPreview());
+  EXPECT_EQ(frame.imgPreview->DocumentPath(), path);
+  bool handled = false;
+  frame.lbxImagesContextPopup(frame.lbxImages, QPoint(2, 2), handled);
+  SetShellMenuPresenter(nullptr);
+  frame.FreeAnalyzer();
+  EXPECT_TRUE(handled);
+  ASSERT_EQ(recorder.requests.size(), 1u) << "no menu, or Open did nothing";
+  EXPECT_EQ(recorder.requests[0].target, path);
 }
 
 TEST(MainWindowButtons, HowToGetRidOpensAFreshAdvertisementEachTime) {
