@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/wininet/testing/IndexDatWriter.h"
+#include "tools/ToolCommandLine.h"
 
 namespace {
 
@@ -99,11 +100,11 @@ bool Write(const std::filesystem::path& path, const std::string& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: index-dat-seeds DIR\n");
-    return 2;
-  }
-  const std::filesystem::path dir = argv[1];
+  CLI::App app{"Writes the seed corpus of the index.dat fuzzer.", "index-dat-seeds"};
+  std::string folder;
+  app.add_option("DIR", folder, "Folder for the seeds")->required();
+  if (std::optional<int> code = ParseToolCommandLine(app, argc, argv)) return *code;
+  const std::filesystem::path dir = folder;
   std::error_code error;
   std::filesystem::create_directories(dir, error);
   for (const auto& [name, spec] : Seeds()) {

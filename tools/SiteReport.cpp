@@ -37,14 +37,81 @@ Json CountsJson(const std::int32_t (&counts)[6]) {
   return object;
 }
 
+// Length of the well-formed UTF-8 sequence at the start of `text`; 0 when
+// there is none.
+std::size_t Utf8SequenceLength(std::string_view text) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  if (lead < 0x80) return 1;
+  std::size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // bounds of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;  // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i)
+    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+  return length;
+}
+
+bool IsUtf8(std::string_view text) {
+  while (!text.empty()) {
+    const std::size_t length = Utf8SequenceLength(text);
+    if (length == 0) return false;
+    text.remove_prefix(length);
+  }
+  return true;
+}
+
+// `text` with '%' and every byte outside well-formed UTF-8 written as %XX,
+// so that the bytes can be had back exactly.
+std::string PercentEscaped(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string escaped;
+  while (!text.empty()) {
+    const std::size_t length = Utf8SequenceLength(text);
+    if (length == 0 || text.front() == '%') {
+      const auto byte = static_cast<unsigned char>(text.front());
+      escaped += {'%', kHex[byte >> 4], kHex[byte & 15]};
+      text.remove_prefix(1);
+    } else {
+      escaped.append(text.substr(0, length));
+      text.remove_prefix(length);
+    }
+  }
+  return escaped;
+}
+
+// A list whose texts are not all UTF-8 is given twice: as JSON can carry it
+// (bad bytes as U+FFFD) and, under "<kind>_escaped", percent-escaped.
+void AddItems(Json& object, const std::string& name, const TItemList& list) {
+  Json items = Json::array();
+  bool allUtf8 = true;
+  for (std::string_view item : list) {
+    items.emplace_back(item);
+    allUtf8 = allUtf8 && IsUtf8(item);
+  }
+  object[name] = std::move(items);
+  if (allUtf8) return;
+  Json escaped = Json::array();
+  for (std::string_view item : list) escaped.emplace_back(PercentEscaped(item));
+  object[name + "_escaped"] = std::move(escaped);
+}
+
 Json SiteJson(const SiteTraces& site) {
   Json object = Json::object();
   object["key"] = site.key;
-  for (int kind = 0; kind < 6; ++kind) {
-    Json items = Json::array();
-    for (std::string_view item : ItemsOf(site, kind)) items.emplace_back(item);
-    object[kKindNames[kind]] = std::move(items);
-  }
+  for (int kind = 0; kind < 6; ++kind) AddItems(object, kKindNames[kind], ItemsOf(site, kind));
   object["counts"] = CountsJson(site.counts);
   return object;
 }
@@ -119,6 +186,12 @@ void WriteJson(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE
   } else if (!request.detail.empty()) {
     Write(",\n  \"site\": ", out);
     Write(Dump(SiteJson(QuerySite(analyzer, request.detail.front())), 1), out);
+  }
+  for (const auto& [name, paths] :
+       {std::pair{"unreadable", &request.unreadable}, std::pair{"not_read", &request.notRead}}) {
+    if (paths->empty()) continue;
+    Write(std::string(",\n  \"") + name + "\": ", out);
+    Write(Dump(Json(*paths), 1), out);
   }
   Write("\n}\n", out);
 }

@@ -21,9 +21,11 @@ struct SiteTraces {
 
 // What to report of a scanned analyzer.
 struct ReportRequest {
-  std::string sitesText;            // GetSites' text
-  std::vector<std::string> detail;  // sites whose traces are written, in order
-  bool allSites = false;            // detail holds every site ("per_site", "[Site]" labels)
+  std::string sitesText;                // GetSites' text
+  std::vector<std::string> detail;      // sites whose traces are written, in order
+  bool allSites = false;                // detail holds every site ("per_site", "[Site]" labels)
+  std::vector<std::string> unreadable;  // JSON "unreadable" when not empty
+  std::vector<std::string> notRead;     // JSON "not_read" when not empty
 };
 
 // Runs the six queries for `site`, lower-cased in ASCII, in the window's
@@ -35,7 +37,8 @@ SiteTraces QuerySite(TCacheAnalyzer& analyzer, const std::string& site);
 // key). Lines end with LF.
 void WriteText(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE* out);
 
-// JSON form: one object with "sites" and "totals", and "site" for one
-// detailed site or "per_site" for all. Texts that are not UTF-8 get U+FFFD
+// JSON form: one object with "sites" and "totals", "site" for one detailed
+// site or "per_site" for all, then "unreadable" and "not_read" when they
+// name something. Texts that are not UTF-8 get U+FFFD
 // in place of their bad bytes, so the output is always valid JSON.
 void WriteJson(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE* out);

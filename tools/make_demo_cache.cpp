@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/wininet/testing/IndexDatWriter.h"
+#include "tools/ToolCommandLine.h"
 
 namespace {
 
@@ -319,15 +320,17 @@ void Fill(DemoCache& cache) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: make-demo-cache USER_FOLDER\n");
-    return 2;
-  }
-  QCoreApplication application(argc, argv);
+  CLI::App app{"Writes the demo's sample URL cache into a Windows user folder.", "make-demo-cache"};
+  std::string userFolder;
+  app.add_option("USER_FOLDER", userFolder, "The user folder to write the containers into")
+      ->required();
+  if (std::optional<int> code = ParseToolCommandLine(app, argc, argv)) return *code;
+  int qtArgc = 1;
+  QCoreApplication application(qtArgc, argv);
   DemoCache cache;
   Fill(cache);
   std::string error;
-  if (!fixture::WriteProfile(argv[1], cache.Spec(), &error)) {
+  if (!fixture::WriteProfile(userFolder, cache.Spec(), &error)) {
     std::fprintf(stderr, "make-demo-cache: %s\n", error.c_str());
     return 1;
   }

@@ -8,17 +8,19 @@
 #include <string>
 
 #include "settings/Options.h"
+#include "tools/ToolCommandLine.h"
 #include "ui/CachedSitesFrame.h"
 #include "ui/ListBox.h"
 #include "ui/SiteloreApp.h"
 #include "ui/SiteloreMain.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: sitelore-demo OUT.png\n");
-    return 2;
-  }
-  const QString out = QString::fromLocal8Bit(argv[1]);
+  CLI::App app{"Runs Sitelore's start-up, saves a picture of its main window and ends.",
+               "sitelore-demo"};
+  std::string picture;
+  app.add_option("OUT.png", picture, "Where the picture goes")->required();
+  if (std::optional<int> code = ParseToolCommandLine(app, argc, argv)) return *code;
+  const QString out = QString::fromLocal8Bit(picture.c_str());
   bool saved = false;
   int programArgc = 1;
 
@@ -37,7 +39,7 @@ int main(int argc, char** argv) {
     }
     QCoreApplication::processEvents();
     saved = window.grab().save(out, "PNG");
-    if (!saved) std::fprintf(stderr, "sitelore-demo: cannot write %s\n", argv[1]);
+    if (!saved) std::fprintf(stderr, "sitelore-demo: cannot write %s\n", picture.c_str());
     window.Close->click();
   };
   const int code = RunSitelore(programArgc, argv, hooks);

@@ -4,42 +4,44 @@
 //
 //   sitelore-report [--profile DIR] [--site KEY | --all-sites] [--json]
 //
-// Exit codes: 0 success, 1 no URL cache in DIR or the report could not be
-// written, 2 bad usage.
+// Exit codes: see kExitCodes.
 #include <CLI/CLI.hpp>
+#include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <optional>
 #include <string>
 
 #include "analysis/CacheAnalyzer.h"
 #include "platform/wininet/ContainerLocator.h"
+#include "tools/ReportSources.h"
 #include "tools/SiteReport.h"
 
 namespace {
 
 constexpr const char* kProgram = "sitelore-report";
 
-// Points the URL-cache service at `profile`; false with a message when it
-// names no folder holding a URL-cache container.
-bool UseProfile(const std::string& profile) {
-  std::error_code error;
-  if (!std::filesystem::is_directory(profile, error)) {
-    std::fprintf(stderr, "%s: %s: no such folder\n", kProgram, profile.c_str());
-    return false;
-  }
-  const std::optional<std::string> userFolder = urlcache::ProfileUserFolder(profile);
-  if (!userFolder || !urlcache::LocateContainers(*userFolder).Any()) {
-    std::fprintf(stderr, "%s: %s: no URL-cache container found\n", kProgram, profile.c_str());
-    return false;
-  }
-  urlcache::SetUrlCacheProfile(profile);
-  return true;
+constexpr const char* kExitCodes =
+    "Exit codes:\n"
+    "  0  the report was written\n"
+    "  1  no URL cache was found (the message says where it looked), --site names no site\n"
+    "     of the list, or the report could not be written\n"
+    "  2  bad usage\n"
+    "  3  a container or folder could not be read (named on stderr); the readable rest\n"
+    "     was reported\n"
+    "Containers of a layout that is passed over are named on stderr and in JSON\n"
+    "(\"not_read\") without changing the exit code. In JSON, a text that is not UTF-8\n"
+    "is also given losslessly in a second field (see README).\n";
+
+void Warn(const std::string& message) {
+  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Past a file-size limit (ulimit -f) a write then fails with EFBIG and the
+  // report says it could not be written, instead of the process dying.
+  std::signal(SIGXFSZ, SIG_IGN);
   CLI::App app{"Lists the web sites and browsing traces found in the WinINet URL cache.", kProgram};
   std::optional<std::string> profile, site;
   bool allSites = false, json = false;
@@ -51,25 +53,37 @@ int main(int argc, char** argv) {
   CLI::Option* allOption = app.add_flag("--all-sites", allSites, "List the traces of every site");
   siteOption->excludes(allOption);
   app.add_flag("--json", json, "Write one JSON object instead of text");
+  app.footer(kExitCodes);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     std::fputs(app.help().c_str(), stdout);
-    return 0;
+    return kExitReported;
   } catch (const CLI::ParseError& error) {
     std::fprintf(stderr, "%s: %s\n%s", kProgram, error.what(), app.help().c_str());
-    return 2;
+    return kExitUsage;
   }
 
-  if (profile && !UseProfile(*profile)) return 1;
+  const ReportSources sources = ExamineSources(profile);
+  for (const std::string& warning : sources.warnings) Warn(warning);
+  if (sources.exitCode == kExitNothingToReport) return kExitNothingToReport;
+  urlcache::SetUrlCacheProfile(sources.profile);
 
   TCacheAnalyzer analyzer;
   ReportRequest request;
+  request.notRead = sources.notRead;
+  request.unreadable = sources.unreadable;
   analyzer.GetSites(request.sitesText);
-  analyzer.ScanCache();
   if (site) {
-    request.detail.push_back(*site);
-  } else if (allSites) {
+    const std::optional<std::string> key = FindSite(request.sitesText, *site);
+    if (!key) {
+      Warn(*site + ": no such site in the site list");
+      return kExitNothingToReport;
+    }
+    request.detail.push_back(*key);
+  }
+  analyzer.ScanCache();
+  if (allSites) {
     request.detail = SplitListText(request.sitesText);
     request.allSites = true;
   }
@@ -79,7 +93,7 @@ int main(int argc, char** argv) {
     WriteText(analyzer, request, stdout);
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
     std::fprintf(stderr, "%s: cannot write the report\n", kProgram);
-    return 1;
+    return kExitNothingToReport;
   }
-  return 0;
+  return sources.exitCode;
 }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -74,7 +75,9 @@ class ReportTest : public ::testing::Test {
  protected:
   // Runs the program with a clean environment whose home and settings
   // folders lie in the test's temporary folder.
-  Result Run(const std::vector<std::string>& args, const std::string& winePrefix = "") {
+  // With `fileSizeLimit`, the child runs under that RLIMIT_FSIZE (ulimit -f).
+  Result Run(const std::vector<std::string>& args, const std::string& winePrefix = "",
+             rlim_t fileSizeLimit = RLIM_INFINITY) {
     fs::create_directories(home());
     fs::create_directories(config());
     const fs::path out = temp_.path() / "stdout", err = temp_.path() / "stderr";
@@ -96,7 +99,14 @@ class ReportTest : public ::testing::Test {
     envp.push_back(nullptr);
     Result result;
     pid_t pid = 0;
-    if (posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data()) == 0) {
+    rlimit oldLimit{};
+    getrlimit(RLIMIT_FSIZE, &oldLimit);
+    rlimit limit = oldLimit;
+    limit.rlim_cur = fileSizeLimit;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const int spawned = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
+    setrlimit(RLIMIT_FSIZE, &oldLimit);
+    if (spawned == 0) {
       int status = 0;
       waitpid(pid, &status, 0);
       result.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -160,15 +170,18 @@ TEST_F(ReportTest, SiteKeyIsLoweredAndListsSixSections) {
                 "1 history entires\n");
 }
 
-// A key need not be in the site list: it is matched as a piece of the URLs.
-TEST_F(ReportTest, UnknownSiteGivesEmptySectionsAndZeroCounts) {
-  const Result result = Run({"--profile", kFixture, "--site", "nowhere.test"});
-  EXPECT_EQ(result.code, 0);
-  EXPECT_EQ(result.out,
-            "cdn.other.org:8080\nexample.com\nnews.example.com\n" + kTotalLine +
-                "[Images]\n[Pages]\n[Media]\n[Other]\n[Cookies]\n[History]\n"
-                "Selected site:: 0 images, 0 pages, 0 media files, 0 unknown files, 0 cookies, "
-                "0 history entires\n");
+// Only keys of the site list are sites; anything else would print empty
+// sections that look like an answer.
+TEST_F(ReportTest, SiteNotInTheListIsAnError) {
+  for (const char* key : {"nowhere.test", "example", ""}) {
+    for (bool json : {false, true}) {
+      std::vector<std::string> args = {"--profile", kFixture, "--site", key};
+      if (json) args.push_back("--json");
+      const Result result = Run(args);
+      ExpectOneErrorLine(result);
+      EXPECT_NE(result.err.find("no such site"), std::string::npos) << result.err;
+    }
+  }
 }
 
 TEST_F(ReportTest, AllSitesInTextLabelsEachSite) {
@@ -321,6 +334,95 @@ TEST_F(WrittenProfileTest, JsonReplacesBytesThatAreNotUtf8) {
   EXPECT_EQ(report["per_site"][1]["pages"], nlohmann::json({Content("men\xef\xbf\xbd[1].htm")}));
   EXPECT_EQ(report["per_site"][1]["history"],
             nlohmann::json({"Visited: ann@http://www." + replaced + "/"}));
+  // The same lists again, bytes kept: percent-escaped where not UTF-8.
+  EXPECT_EQ(report["per_site"][1]["pages_escaped"], nlohmann::json({Content("men%FC[1].htm")}));
+  EXPECT_EQ(report["per_site"][1]["history_escaped"],
+            nlohmann::json({"Visited: ann@http://www.caf%E9.test/"}));
+  EXPECT_FALSE(report["per_site"][1].contains("images_escaped"));
+  EXPECT_FALSE(report["per_site"][0].contains("cookies_escaped"));
+}
+
+TEST_F(WrittenProfileTest, EscapedFieldKeepsPercentSignsAndValidUtf8) {
+  fixture::ProfileFixture spec;
+  spec.layout = fixture::ProfileLayout::XP;
+  spec.content.entries = {Entry("http://d.test/a", "100%\xc3\xa9\xed\xa0\x80\xc3[1].htm")};
+  const std::string user = Scratch("second").string();
+  ASSERT_TRUE(fixture::WriteProfile(user, spec));
+  const Result result = Run({"--profile", user, "--json", "--site", "d.test"});
+  EXPECT_EQ(result.code, 0) << result.err;
+  const nlohmann::json report = nlohmann::json::parse(result.out);
+  const std::string folder =
+      user + "/Local Settings/Temporary Internet Files/Content.IE5/ABCD1234/";
+  // An encoded surrogate and a cut sequence are not UTF-8; '%' is escaped.
+  EXPECT_EQ(report["site"]["pages_escaped"],
+            nlohmann::json({folder + "100%25\xc3\xa9%ED%A0%80%C3[1].htm"}));
+}
+
+// Nothing found must not look like an empty cache.
+TEST_F(ReportTest, NoCacheAnywhereSaysWhereItLooked) {
+  Result result = Run({});  // HOME has no .wine
+  ExpectOneErrorLine(result);
+  EXPECT_NE(result.err.find((home() / ".wine").string()), std::string::npos) << result.err;
+
+  const fs::path prefix = Scratch("prefix");
+  fs::create_directories(prefix / "drive_c/users/tester/AppData/Local");
+  result = Run({}, prefix.string());
+  ExpectOneErrorLine(result);
+  EXPECT_NE(result.err.find((prefix / "drive_c/users/tester").string()), std::string::npos)
+      << result.err;
+}
+
+// One container that cannot be opened: named, exit 3, the rest reported.
+TEST_F(WrittenProfileTest, UnreadableContainerIsNamedAndTheRestReported) {
+  const std::string history = user_ + "/Local Settings/History/History.IE5/index.dat";
+  fs::remove(history);
+  fs::create_symlink("index.dat", history);  // opening fails with ELOOP, also for root
+  for (bool json : {false, true}) {
+    std::vector<std::string> args = {"--profile", user_};
+    if (json) args.push_back("--json");
+    const Result result = Run(args);
+    EXPECT_EQ(result.code, 3);
+    EXPECT_EQ(result.err.rfind("sitelore-report: " + history + ": ", 0), 0u) << result.err;
+    EXPECT_NE(result.out.find("b.test"), std::string::npos) << result.out;
+    if (!json) continue;
+    EXPECT_EQ(nlohmann::json::parse(result.out)["unreadable"].size(), 1u) << result.out;
+  }
+}
+
+TEST_F(ReportTest, FolderThatCannotBeListedIsNamed) {
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+  const fs::path prefix = Scratch("prefix");
+  fs::create_directories(prefix / "drive_c/users");
+  chmod((prefix / "drive_c/users").c_str(), 0);
+  const Result result = Run({"--profile", prefix.string()});
+  chmod((prefix / "drive_c/users").c_str(), 0700);
+  EXPECT_EQ(result.code, 3);
+  EXPECT_NE(result.err.find((prefix / "drive_c/users").string()), std::string::npos);
+}
+
+// A container of a layout that is passed over is named; the exit is kept.
+TEST_F(WrittenProfileTest, ContainerOfAnotherLayoutIsNamedAsNotRead) {
+  fixture::ContainerFixture other;
+  other.entries = {Entry("http://hidden.test/x.png", "x[1].png")};
+  const std::string wine = user_ + "/" + fixture::ContainerPath(fixture::ProfileLayout::Wine, 2);
+  ASSERT_TRUE(fixture::WriteContainer(wine, other));
+  // The Wine layout comes first, so the XP content container is passed over.
+  const std::string xp = user_ + "/Local Settings/Temporary Internet Files/Content.IE5/index.dat";
+  const Result text = Run({"--profile", user_});
+  EXPECT_EQ(text.code, 0) << text.err;
+  EXPECT_NE(text.err.find(xp), std::string::npos) << text.err;
+  EXPECT_NE(text.out.find("hidden.test"), std::string::npos);
+  const Result json = Run({"--profile", user_, "--json"});
+  EXPECT_EQ(json.code, 0);
+  EXPECT_EQ(nlohmann::json::parse(json.out)["not_read"], nlohmann::json::array({xp}));
+}
+
+// Under ulimit -f the write fails and is said to fail; the process is not
+// killed by SIGXFSZ.
+TEST_F(ReportTest, FileSizeLimitMakesAWriteErrorNotADeath) {
+  const Result result = Run({"--profile", kFixture, "--json", "--all-sites"}, "", 200);
+  EXPECT_EQ(result.code, 1);
+  EXPECT_NE(result.err.find("cannot write"), std::string::npos) << result.err;
 }
 
 // The default location is $WINEPREFIX's user folder; the report then reads

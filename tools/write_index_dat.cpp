@@ -9,16 +9,19 @@
 #include <cstdio>
 #include <iostream>
 #include <iterator>
+#include <string>
 
 #include <nlohmann/json.hpp>
 
 #include "platform/wininet/testing/IndexDatWriter.h"
+#include "tools/ToolCommandLine.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: write-index-dat FOLDER < entries.json\n");
-    return 2;
-  }
+  CLI::App app{"Writes a WinINet container from a JSON description read from standard input.",
+               "write-index-dat"};
+  std::string folder;
+  app.add_option("FOLDER", folder, "Folder of the container")->required();
+  if (std::optional<int> code = ParseToolCommandLine(app, argc, argv)) return *code;
   fixture::ContainerFixture spec;
   try {
     const nlohmann::json input = nlohmann::json::parse(std::cin);
@@ -42,7 +45,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::string error;
-  if (!fixture::WriteContainer(argv[1], spec, &error)) {
+  if (!fixture::WriteContainer(folder, spec, &error)) {
     std::fprintf(stderr, "write-index-dat: %s\n", error.c_str());
     return 1;
   }

@@ -4,7 +4,6 @@
 
 #include <QAbstractScrollArea>
 #include <QContextMenuEvent>
-#include <QFile>
 #include <QLabel>
 #include <QSplitter>
 #include <QTabBar>
@@ -16,6 +15,7 @@
 #include "ui/DesignFont.h"
 #include "ui/EmbeddedWB.h"
 #include "ui/ErrorReport.h"
+#include "ui/HistoryTarget.h"
 #include "ui/ListBox.h"
 #include "ui/ShellContextMenu.h"
 #include "ui/ShellOpen.h"
@@ -332,7 +332,8 @@ void TframeCachedSites::OpenSelFile(QObject* /*Sender*/) {
     if (index < 0) return;
     const std::string& line = lbxHistory->Line(index);
     const std::size_t at = line.find('@');
-    ShellOpen(at == std::string::npos ? line : line.substr(at + 1));
+    const std::string target = at == std::string::npos ? line : line.substr(at + 1);
+    if (MayOpenHistoryTarget(target)) ShellOpen(target);
   }
 }
 
@@ -345,13 +346,13 @@ void TframeCachedSites::lbxImagesContextPopup(QObject* Sender, QPoint MousePos, 
   if (auto* scrollArea = qobject_cast<QAbstractScrollArea*>(control))
     control = scrollArea->viewport();
   const QPoint point = control ? mapFromGlobal(control->mapToGlobal(MousePos)) : MousePos;
-  ShowShellContextMenu(this, QFile::decodeName(QByteArray::fromStdString(path)), point);
+  ShowShellContextMenu(this, path, point);
   Handled = true;
 }
 
 void TframeCachedSites::lbxImagesClick(QObject* /*Sender*/) {
   const std::string path = SelectedTrace(pgImages);
-  if (!path.empty()) imgPreview->Navigate(QFile::decodeName(QByteArray::fromStdString(path)));
+  if (!path.empty()) imgPreview->Navigate(path);
 }
 
 void BringWindowToFront(QWidget* Window, bool Restore) {

@@ -1,6 +1,8 @@
 #include "ui/EmbeddedWB.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QBuffer>
@@ -258,6 +260,86 @@ TEST_F(EmbeddedWBTest, FifoIsNotReadSoNothingBlocks) {
   ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
   preview.Navigate(path);
   EXPECT_FALSE(preview.HasPreview());
+}
+
+// An ICO whose one entry is `png`; the directory says 256 x 256 (0, 0).
+QByteArray IcoWrapping(const QByteArray& png) {
+  QByteArray ico;
+  Put16(ico, 0);
+  Put16(ico, 1);                    // icon
+  Put16(ico, 1);                    // one image
+  ico.append(QByteArray(4, '\0'));  // width, height (256), colours, reserved
+  Put16(ico, 1);
+  Put16(ico, 32);
+  Put32(ico, std::uint32_t(png.size()));
+  Put32(ico, 6 + 16);
+  return ico + png;
+}
+
+TEST_F(EmbeddedWBTest, IcoWrappingALargePngIsKeptScaledDown) {
+  preview.Navigate(Write("big.ico", IcoWrapping(Encoded(Sample(2600, 1300), "PNG"))));
+  ASSERT_TRUE(preview.HasPreview());
+  EXPECT_EQ(preview.ImageSize(), QSize(2048, 1024));
+}
+
+// Frames are decoded to the widget's size, not the animation's canvas.
+TEST_F(EmbeddedWBTest, LargeAnimationPlaysScaledToTheWidget) {
+  preview.Navigate(Write("big-anim.gif", AnimatedGif(2, 3000, 1500)));
+  ASSERT_TRUE(preview.HasPreview());
+  ASSERT_TRUE(preview.IsAnimated());
+  EXPECT_EQ(preview.ImageSize(), QSize(200, 100));
+  const int first = preview.CurrentFrame();
+  QElapsedTimer waited;
+  waited.start();
+  while (preview.CurrentFrame() == first && waited.elapsed() < 10000) QTest::qWait(10);
+  EXPECT_NE(preview.CurrentFrame(), first);
+  EXPECT_EQ(preview.ImageSize(), QSize(200, 100));
+}
+
+TEST(EmbeddedWBRate, DecodingTakesAtMostAQuarterOfTheTime) {
+  EXPECT_EQ(TEmbeddedWB::NextFrameDelay(100, 0), 100);
+  EXPECT_EQ(TEmbeddedWB::NextFrameDelay(0, 0),
+            TEmbeddedWB::kMinFrameDelayMs);  // "as fast as can be"
+  EXPECT_EQ(TEmbeddedWB::NextFrameDelay(-5, 1), TEmbeddedWB::kMinFrameDelayMs);
+  EXPECT_EQ(TEmbeddedWB::NextFrameDelay(50, 300), 300 * TEmbeddedWB::kDecodeShare);
+  EXPECT_EQ(TEmbeddedWB::NextFrameDelay(50, qint64(1) << 40), 60000);
+}
+
+// A link in a cache folder is not followed: the browser writes plain files.
+TEST_F(EmbeddedWBTest, SymbolicLinkIsNotFollowed) {
+  const QString target = Write("real.png", Encoded(Sample(8, 8), "PNG"));
+  const QString link = dir.filePath("link.png");
+  ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()),
+            0);
+  preview.Navigate(link);
+  EXPECT_FALSE(preview.HasPreview());
+  preview.Navigate(target);
+  EXPECT_TRUE(preview.HasPreview());
+}
+
+TEST_F(EmbeddedWBTest, NameThatIsNotUtf8IsReadByItsBytes) {
+  const std::string path = QFile::encodeName(dir.path()).toStdString() + "/caf\xe9[1].png";
+  const QByteArray png = Encoded(Sample(8, 8), "PNG");
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::write(fd, png.constData(), std::size_t(png.size())), png.size());
+  ::close(fd);
+  preview.Navigate(path);
+  EXPECT_TRUE(preview.HasPreview());
+  EXPECT_EQ(preview.DocumentPath(), path);
+}
+
+// O_NOATIME binds where the process owns the file; a relatime mount would
+// otherwise update an access time older than the modification time.
+TEST_F(EmbeddedWBTest, PreviewLeavesTheAccessTimeOfItsOwnFilesAlone) {
+  const QString path = Write("seen.png", Encoded(Sample(8, 8), "PNG"));
+  const timespec times[2] = {{1000000000, 0}, {1500000000, 0}};  // atime before mtime
+  ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+  preview.Navigate(path);
+  ASSERT_TRUE(preview.HasPreview());
+  struct stat st {};
+  ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+  EXPECT_EQ(st.st_atim.tv_sec, 1000000000);
 }
 
 }  // namespace

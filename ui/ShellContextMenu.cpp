@@ -2,17 +2,21 @@
 
 #include <shellapi.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QAction>
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMenu>
 #include <QPointer>
 #include <QWidget>
+
 #include <cstdint>
+#include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "platform/shell/DesktopApps.h"
@@ -40,6 +44,24 @@ std::string Local(const QString& path) {
   return QFile::encodeName(path).toStdString();
 }
 
+// `path` made absolute without resolving links; null when nothing is there.
+std::optional<std::string> ExistingAbsolute(const std::string& path) {
+  struct stat status {};
+  if (path.empty() || stat(path.c_str(), &status) != 0) return std::nullopt;
+  if (path.front() == '/') return path;
+  char* cwd = getcwd(nullptr, 0);
+  if (cwd == nullptr) return std::nullopt;
+  std::string absolute = std::string(cwd) + "/" + path;
+  std::free(cwd);
+  return absolute;
+}
+
+// The folder part of an absolute path, "/" for a file in the root.
+std::string FolderOf(const std::string& absolute) {
+  const std::size_t slash = absolute.find_last_of('/');
+  return slash == 0 ? "/" : absolute.substr(0, slash);
+}
+
 QString MenuText(const QString& text) {
   QString escaped = text;
   return escaped.replace(QLatin1Char('&'), QStringLiteral("&&"));
@@ -51,33 +73,39 @@ QIcon IconOf(const shell::DesktopApplication& app) {
   return QDir::isAbsolutePath(icon) ? QIcon(icon) : QIcon::fromTheme(icon);
 }
 
-bool OpenWithDefault(const QString& path, const QString& folder) {
+bool OpenWithDefault(const std::string& path, const std::string& folder) {
   HINSTANCE result =
-      ShellExecuteA(nullptr, "open", Local(path).c_str(), "", Local(folder).c_str(), SW_SHOWNORMAL);
+      ShellExecuteA(nullptr, "open", path.c_str(), "", folder.c_str(), SW_SHOWNORMAL);
   return reinterpret_cast<std::intptr_t>(result) > 32;
 }
 
-bool ShowInFolder(const QString& path, const QString& folder) {
+bool ShowInFolder(const std::string& path, const std::string& folder) {
   shell::Launcher& launcher = shell::CurrentLauncher();
-  if (launcher.ShowInFolder(Local(path))) return true;
+  if (launcher.ShowInFolder(path)) return true;
   // No file manager on the bus: the folder itself, with its default handler.
-  return launcher.Open(Local(folder), "") == shell::LaunchResult::kStarted;
+  return launcher.Open(folder, "") == shell::LaunchResult::kStarted;
 }
 
-bool CopyPath(const QString& path) {
+// The clipboard holds text: a name that is not in the file system's
+// encoding is copied as Qt decodes it.
+bool CopyPath(const std::string& path) {
   QClipboard* clipboard = QGuiApplication::clipboard();
   if (clipboard == nullptr) return false;
-  clipboard->setText(path);
+  clipboard->setText(QFile::decodeName(QByteArray::fromStdString(path)));
   return true;
 }
 
 }  // namespace
 
 std::unique_ptr<QMenu> BuildShellContextMenu(const QString& path, QWidget* parent) {
-  QFileInfo info(path);
-  if (path.isEmpty() || !info.exists()) return nullptr;
-  QString file = info.absoluteFilePath();
-  QString folder = info.absolutePath();
+  return BuildShellContextMenu(Local(path), parent);
+}
+
+std::unique_ptr<QMenu> BuildShellContextMenu(const std::string& path, QWidget* parent) {
+  const std::optional<std::string> absolute = ExistingAbsolute(path);
+  if (!absolute) return nullptr;
+  const std::string& file = *absolute;
+  const std::string folder = FolderOf(file);
 
   auto menu = std::make_unique<QMenu>(parent);
   auto* open = new CommandAction(QStringLiteral("&Open"), menu.get(),
@@ -86,11 +114,11 @@ std::unique_ptr<QMenu> BuildShellContextMenu(const QString& path, QWidget* paren
   menu->setDefaultAction(open);
 
   QMenu* openWith = menu->addMenu(QStringLiteral("Open &With"));
-  for (const shell::DesktopApplication& app : shell::ApplicationsForFile(Local(file))) {
+  for (const shell::DesktopApplication& app : shell::ApplicationsForFile(file)) {
     std::string id = app.id;
-    auto* action = new CommandAction(
-        MenuText(QString::fromStdString(app.name)), openWith,
-        [id, file] { return shell::CurrentLauncher().OpenWith(id, Local(file)); });
+    auto* action =
+        new CommandAction(MenuText(QString::fromStdString(app.name)), openWith,
+                          [id, file] { return shell::CurrentLauncher().OpenWith(id, file); });
     action->setIcon(IconOf(app));
     openWith->addAction(action);
   }
@@ -114,6 +142,10 @@ void SetShellMenuPresenter(ShellMenuPresenter presenter) {
 }
 
 bool ShowShellContextMenu(QWidget* window, const QString& path, const QPoint& point) {
+  return ShowShellContextMenu(window, Local(path), point);
+}
+
+bool ShowShellContextMenu(QWidget* window, const std::string& path, const QPoint& point) {
   std::unique_ptr<QMenu> built = BuildShellContextMenu(path, window);
   if (!built) return false;
   // Owned by `window` too: should the window go while the menu is open, the

@@ -8,6 +8,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <string>
 
 class QAction;
 class QMenu;
@@ -18,10 +19,15 @@ class QWidget;
 // command the user picks. Returns true when a command was chosen and reported
 // success; false when the file does not exist (then no menu is shown), when
 // the menu was dismissed, or when the command failed. Never shows a message.
+// `path` is a file name in the file system's bytes, kept as it is from end
+// to end (a name that is not UTF-8 included); the QString form is encoded
+// as Qt encodes file names.
+bool ShowShellContextMenu(QWidget* window, const std::string& path, const QPoint& point);
 bool ShowShellContextMenu(QWidget* window, const QString& path, const QPoint& point);
 
 // The menu ShowShellContextMenu shows for `path`, owned by the caller; null
 // when there is no file or folder at `path`.
+std::unique_ptr<QMenu> BuildShellContextMenu(const std::string& path, QWidget* parent = nullptr);
 std::unique_ptr<QMenu> BuildShellContextMenu(const QString& path, QWidget* parent = nullptr);
 
 // Runs the command of `action`, an action of a menu from

@@ -1,6 +1,7 @@
 #include "ui/SiteloreApp.h"
 
 #include <QTimer>
+#include <csignal>
 #include <memory>
 
 #include "ui/SiteloreMain.h"
@@ -20,6 +21,9 @@ bool TSiteloreApplication::notify(QObject* receiver, QEvent* event) {
 }
 
 int RunSitelore(int& argc, char** argv, const SiteloreHooks& hooks) {
+  // Past a file-size limit (ulimit -f) the settings write then fails with
+  // EFBIG, as on a full disk, instead of the kernel ending the process.
+  std::signal(SIGXFSZ, SIG_IGN);
   if (hooks.start) hooks.start();
   {
     TSiteloreApplication application(argc, argv);

@@ -10,8 +10,11 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include "platform/registry/RegistryTestSupport.h"
+#include "settings/Options.h"
 #include "ui/CachedSitesFrame.h"
 #include "ui/ListBox.h"
 #include "ui/SiteloreMain.h"
@@ -276,6 +279,35 @@ TEST_F(RunTest, AfterTheMessageBoxOfAScanErrorTheWindowStillOpens) {
   ThrowingBehindABox failing;
   urlcache::SetService(&failing);
   EXPECT_EXIT(RunWithMessageBoxAndExit(), ::testing::ExitedWithCode(0), "box: Broken cache\\.");
+}
+
+// Runs the program with the settings hooks under a small file-size limit.
+void RunUnderFileSizeLimitAndExit() {
+  alarm(kChildSeconds);
+  rlimit limit{2048, 2048};
+  setrlimit(RLIMIT_FSIZE, &limit);
+  SiteloreHooks hooks;
+  hooks.start = OptionsStartHook;
+  hooks.end = OptionsEndHook;
+  hooks.shown = [](TfrmSiteloreMain& window) { window.Close->click(); };
+  int argc = 1;
+  char name[] = "sitelore";
+  char* argv[] = {name, nullptr};
+  std::exit(RunSitelore(argc, argv, hooks));
+}
+
+// Under ulimit -f the settings written at exit do not fit: the write fails
+// like one on a full disk and the program still ends normally.
+TEST_F(RunTest, AFileSizeLimitAtExitIsAFailedWriteNotADeath) {
+  regtest::TempConfigHome home;
+  const std::string padding = "; " + std::string(4000, '-') + "\r\n";
+  regtest::WriteText(home.StoreFile(),
+                     "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Brightmoor\\Tidewell]\r\n" +
+                         padding + "\"AutoStart\"=dword:00000007\r\n");  // saved back as 1
+  const std::string before = *regtest::ReadText(home.StoreFile());
+  urlcache::SetUrlCacheProfile(uitest::WineBasicPrefix());
+  EXPECT_EXIT(RunUnderFileSizeLimitAndExit(), ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(regtest::ReadText(home.StoreFile()), before);
 }
 
 }  // namespace

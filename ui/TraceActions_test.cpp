@@ -1,15 +1,21 @@
 // The actions on one trace of the selected site: preview, open, context menu.
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QContextMenuEvent>
+#include <QImage>
 #include <QMenu>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <fstream>
+
+#include <sys/stat.h>
 
 #include "platform/shell/RecordingLauncher.h"
+#include "platform/testing/TempDir.h"
 #include "ui/CachedSitesFrame.h"
 #include "ui/EmbeddedWB.h"
 #include "ui/ListBox.h"
@@ -135,9 +141,8 @@ TEST_F(TraceActionsTest, TheActivePageChoosesTheTraceNotTheSender) {
 
 TEST_F(TraceActionsTest, HistoryOpensWhatFollowsTheFirstAt) {
   ASSERT_EQ(frame_.lbxHistory->Count(), 4);
-  const std::string expected[] = {"http://site.example/page", "http://site.example/a@b",
-                                  "Visited: site.example/plain"};
-  for (int line = 0; line < 3; ++line) {
+  const std::string expected[] = {"http://site.example/page", "http://site.example/a@b"};
+  for (int line = 0; line < 2; ++line) {
     recorder_.requests.clear();
     Show(pgHistory, frame_.lbxHistory, line);
     frame_.OpenSelFile(frame_.lbxHistory);
@@ -145,11 +150,49 @@ TEST_F(TraceActionsTest, HistoryOpensWhatFollowsTheFirstAt) {
     EXPECT_EQ(recorder_.requests[0].target, expected[line]);
     EXPECT_EQ(recorder_.requests[0].directory, "");
   }
-  // A line ending with "@" hands over an empty target: nothing opens.
+  // A line without "@" is taken whole, which is no web address here; a line
+  // ending with "@" gives an empty target: nothing opens.
   recorder_.requests.clear();
-  Show(pgHistory, frame_.lbxHistory, 3);
-  frame_.OpenSelFile(frame_.lbxHistory);
+  for (int line : {2, 3}) {
+    Show(pgHistory, frame_.lbxHistory, line);
+    frame_.OpenSelFile(frame_.lbxHistory);
+  }
   EXPECT_TRUE(recorder_.requests.empty());
+}
+
+// A history entry is text written by web pages: only web addresses and
+// plain documents reach the shell.
+TEST(HistoryDoubleClick, OpensWebAddressesAndPlainFilesAndRefusesTheRest) {
+  uitest::Application();
+  fixture::TempDir dir;
+  std::ofstream(dir / "saved.html") << "<p>saved</p>";
+  std::ofstream(dir / "run.sh") << "#!/bin/sh\n";
+  chmod((dir / "run.sh").c_str(), 0755);
+  fixture::ProfileFixture spec;
+  // The fragments put the file URLs into the site's history.
+  const std::string saved = "file://" + dir / "saved.html#h.example";
+  const std::vector<std::string> targets = {
+      "https://h.example/", saved, "file://" + dir / "run.sh#h.example",
+      "smb://h.example/share/x.exe", "x-handler://h.example/run"};
+  for (const std::string& target : targets)
+    spec.history.entries.push_back(Visit("Visited: u@" + target));
+  spec.content.entries = {Content("http://h.example/i.png", "AAAA1111", "i[1].png")};
+  uitest::ScratchCache cache(spec);
+  shell::RecordingLauncher recorder;
+  shell::ScopedLauncher launcher(recorder);
+  TframeCachedSites frame;
+  frame.CreateAnalyzer();
+  frame.AnalyzeCache();
+  frame.pgcSiteInfo->setCurrentIndex(pgHistory);
+  std::vector<std::string> opened;
+  for (int line = 0; line < frame.lbxHistory->Count(); ++line) {
+    frame.lbxHistory->SetItemIndex(line);
+    recorder.requests.clear();
+    frame.OpenSelFile(frame.lbxHistory);
+    for (const LaunchRequest& request : recorder.requests) opened.push_back(request.target);
+  }
+  frame.FreeAnalyzer();
+  EXPECT_EQ(opened, (std::vector<std::string>{"https://h.example/", saved}));
 }
 
 TEST_F(TraceActionsTest, NothingSelectedOrOutOfBoundsOpensNothing) {
@@ -245,6 +288,41 @@ TEST_F(TraceActionsTest, SelectingAnImagePreviewsItAndThePreviewKeepsIt) {
   frame_.lbxSitesClick(frame_.lbxSites);
   EXPECT_EQ(frame_.imgPreview->Document(), second);
   EXPECT_EQ(frame_.lbxImages->ItemIndex(), -1);
+}
+
+// The bytes of a file name go from the cache to the preview and the menu
+// unchanged, also when they are not UTF-8.
+TEST(TraceNameNotUtf8, PreviewAndMenuWorkOnTheExactBytes) {
+  uitest::Application();
+  fixture::ProfileFixture spec;
+  fixture::EntryFixture image = Content("http://q.example/a.png", "AAAA1111", "caf\xe9[1].png");
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  QImage(4, 4, QImage::Format_RGB32).save(&buffer, "PNG");
+  image.contents = png.toStdString();
+  spec.content.entries = {image};
+  uitest::ScratchCache cache(spec);
+  const std::string path = cache.ContentFile("AAAA1111", "caf\xe9[1].png");
+  shell::RecordingLauncher recorder;
+  shell::ScopedLauncher launcher(recorder);
+  SetShellMenuPresenter(
+      [](QMenu& menu, const QPoint&) -> QAction* { return menu.actions().value(0); });
+  TframeCachedSites frame;
+  frame.CreateAnalyzer();
+  frame.AnalyzeCache();
+  frame.pgcSiteInfo->setCurrentIndex(pgImages);
+  frame.lbxImages->SetItemIndex(0);
+  frame.lbxImagesClick(frame.lbxImages);
+  EXPECT_TRUE(frame.imgPreview->HasPreview());
+  EXPECT_EQ(frame.imgPreview->DocumentPath(), path);
+  bool handled = false;
+  frame.lbxImagesContextPopup(frame.lbxImages, QPoint(2, 2), handled);
+  SetShellMenuPresenter(nullptr);
+  frame.FreeAnalyzer();
+  EXPECT_TRUE(handled);
+  ASSERT_EQ(recorder.requests.size(), 1u) << "no menu, or Open did nothing";
+  EXPECT_EQ(recorder.requests[0].target, path);
 }
 
 TEST(MainWindowButtons, HowToGetRidOpensAFreshAdvertisementEachTime) {

@@ -36,18 +36,24 @@ class LockedStoreFile {
 
   // Creates missing folders (mode 0700), waits for and takes the lock, and
   // removes temporary files that writers killed mid-write left behind.
-  // Returns ERROR_SUCCESS with `result` set, else a Windows error code.
+  // Returns ERROR_SUCCESS with `result` set, else a Windows error code. In a
+  // folder where the lock file cannot be made (read-only), the file is
+  // opened for reading only, without the lock: Replace then refuses.
   static DWORD Open(const StorePath& path, std::unique_ptr<LockedStoreFile>& result);
 
   // Reads the whole file into `text`; `exists` is false when there is none.
-  // Files over 16 MiB are refused with ERROR_BADDB.
+  // Files over 16 MiB are refused with ERROR_BADDB; anything but a regular
+  // file (a FIFO, a device, a folder) with ERROR_ACCESS_DENIED, unread.
   DWORD Read(std::string& text, bool& exists) const;
 
   // Replaces the file with `text`: written to a temporary file in the same
   // folder, flushed, then renamed over the old one, so the file is always
   // either the old one or the new one. Keeps the old file's mode (0600 for a
-  // new file); follows a symbolic link to the file it names. A file that its
-  // mode makes read-only is refused with ERROR_ACCESS_DENIED.
+  // new file); follows a symbolic link to the file it names. A file that
+  // already holds exactly `text` is left alone (nothing written, nothing
+  // synced). A file that its mode makes read-only, or that is not a regular
+  // file, is refused with ERROR_ACCESS_DENIED; a symbolic link whose target
+  // does not exist is kept and refused with ERROR_PATH_NOT_FOUND.
   DWORD Replace(std::string_view text) const;
 
  private:

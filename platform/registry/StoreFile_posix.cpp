@@ -86,17 +86,23 @@ int MakeFolders(const std::string& folder) {
   }
 }
 
+bool IsReadOnlyError(int error) {
+  return error == EACCES || error == EPERM || error == EROFS;
+}
+
 // The file that replacements go to: the target of a symbolic link, so that
-// the link survives.
-StorePath WriteTarget(const StorePath& path) {
+// the link survives. Null for a link whose target does not exist (or a
+// loop): replacing it with a file would silently undo whatever put it there,
+// and creating its target would write where nobody asked.
+std::optional<StorePath> WriteTarget(const StorePath& path) {
   std::string full = path.Full();
   struct stat status;
   if (lstat(full.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return path;
   char resolved[PATH_MAX];
-  if (!realpath(full.c_str(), resolved)) return path;
+  if (!realpath(full.c_str(), resolved)) return std::nullopt;
   std::string target = resolved;
   std::size_t slash = target.rfind('/');
-  return {target.substr(0, slash), target.substr(slash + 1)};
+  return StorePath{target.substr(0, slash), target.substr(slash + 1)};
 }
 
 std::string TempPrefix(const StorePath& target) {
@@ -128,6 +134,25 @@ bool WriteAll(int fd, std::string_view text) {
   return true;
 }
 
+// True when the regular file at `path` (of `status`) holds `text` byte for
+// byte: writing it again would change nothing, as a registry write of the
+// same value changes nothing.
+bool HoldsExactly(const std::string& path, const struct stat& status, std::string_view text) {
+  if (status.st_size < 0 || std::size_t(status.st_size) != text.size()) return false;
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return false;
+  std::string held(text.size() + 1, '\0');  // one more: a file that grew meanwhile differs
+  std::size_t used = 0;
+  while (used < held.size()) {
+    ssize_t count = read(fd, held.data() + used, held.size() - used);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) break;
+    used += std::size_t(count);
+  }
+  close(fd);
+  return used == text.size() && std::string_view(held.data(), used) == text;
+}
+
 void SyncFolder(const std::string& folder) {
   int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
@@ -148,15 +173,25 @@ LockedStoreFile::LockedStoreFile(StorePath path, int lockFd)
     : path_(std::move(path)), lockFd_(lockFd) {}
 
 LockedStoreFile::~LockedStoreFile() {
-  close(lockFd_);
+  if (lockFd_ >= 0) close(lockFd_);
 }
 
 DWORD LockedStoreFile::Open(const StorePath& path, std::unique_ptr<LockedStoreFile>& result) {
   if (int error = MakeFolders(path.folder)) return ErrorFromErrno(error, ERROR_CANTOPEN);
   std::string lockPath = path.folder + "/." + path.fileName + ".lock";
   // The lock file stays empty; flock needs only read access to it, so one
-  // that another user made (root, say) still serves.
-  int fd = open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+  // that another user made (root, say) still serves. No link is expected
+  // there, and a FIFO must not block the open.
+  constexpr int kLockFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+  int fd = open(lockPath.c_str(), kLockFlags | O_CREAT, 0644);
+  const bool mayNotCreate = fd < 0 && IsReadOnlyError(errno);
+  if (mayNotCreate) fd = open(lockPath.c_str(), kLockFlags);
+  if (fd < 0 && mayNotCreate && (errno == ENOENT || IsReadOnlyError(errno))) {
+    // A folder we may not write in: nobody can replace the file through us,
+    // and a writer's rename is atomic, so reading needs no lock.
+    result.reset(new LockedStoreFile(path, -1));
+    return ERROR_SUCCESS;
+  }
   if (fd < 0) return ErrorFromErrno(errno, ERROR_CANTOPEN);
   int locked;
   do {
@@ -168,15 +203,22 @@ DWORD LockedStoreFile::Open(const StorePath& path, std::unique_ptr<LockedStoreFi
     return error;
   }
   result.reset(new LockedStoreFile(path, fd));
-  RemoveLeftTempFiles(WriteTarget(path));
+  if (std::optional<StorePath> target = WriteTarget(path)) RemoveLeftTempFiles(*target);
   return ERROR_SUCCESS;
 }
 
 DWORD LockedStoreFile::Read(std::string& text, bool& exists) const {
   text.clear();
   exists = false;
-  int fd = open(path_.Full().c_str(), O_RDONLY | O_CLOEXEC);
+  // A link to the file is expected; a FIFO or device in its place is refused
+  // before anything is read from it.
+  int fd = open(path_.Full().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return errno == ENOENT ? ERROR_SUCCESS : ErrorFromErrno(errno, ERROR_CANTREAD);
+  struct stat status;
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    close(fd);
+    return ERROR_ACCESS_DENIED;
+  }
   DWORD error = ERROR_SUCCESS;
   char buffer[8192];
   while (true) {
@@ -197,13 +239,20 @@ DWORD LockedStoreFile::Read(std::string& text, bool& exists) const {
 }
 
 DWORD LockedStoreFile::Replace(std::string_view text) const {
-  StorePath target = WriteTarget(path_);
+  std::optional<StorePath> resolved = WriteTarget(path_);
+  if (!resolved) return ERROR_PATH_NOT_FOUND;
+  const StorePath& target = *resolved;
   std::string targetPath = target.Full();
   mode_t mode = 0600;
   struct stat status;
   if (stat(targetPath.c_str(), &status) == 0) {
+    if (!S_ISREG(status.st_mode)) return ERROR_ACCESS_DENIED;
+    if (HoldsExactly(targetPath, status, text)) return ERROR_SUCCESS;
+    if (lockFd_ < 0) return ERROR_ACCESS_DENIED;
     if (access(targetPath.c_str(), W_OK) != 0) return ErrorFromErrno(errno, ERROR_ACCESS_DENIED);
     mode = status.st_mode & 07777;
+  } else if (lockFd_ < 0) {
+    return ERROR_ACCESS_DENIED;
   }
 
   std::string tempPath = target.folder + "/" + TempPrefix(target) + "XXXXXX";

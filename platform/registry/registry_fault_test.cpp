@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <string>
@@ -161,6 +162,76 @@ TEST(RegistryFaultTest, AReadOnlyFolderRefusesNewStores) {
   HKEY key;
   EXPECT_EQ(Open(key), ERROR_ACCESS_DENIED);
   EXPECT_FALSE(std::filesystem::exists(home.Folder()));
+}
+
+// A FIFO would block the open for good, while the lock is held.
+TEST(RegistryFaultTest, AFifoInPlaceOfTheFileIsRefusedWithoutBlocking) {
+  TempConfigHome home;
+  std::filesystem::create_directories(home.Folder());
+  ASSERT_EQ(mkfifo(home.StoreFile().c_str(), 0600), 0);
+  const int status = regtest::InChild([] {
+    alarm(10);
+    HKEY key;
+    return Open(key) == ERROR_ACCESS_DENIED && key == nullptr ? 0 : 1;
+  });
+  EXPECT_TRUE(regtest::ExitedWith(status, 0)) << status;
+  EXPECT_TRUE(std::filesystem::is_fifo(home.StoreFile()));
+}
+
+// A link whose target is missing (a volume not mounted, a dotfile not yet
+// checked out) is kept: nothing is created at its target or in its place.
+TEST(RegistryFaultTest, ADanglingLinkIsKeptAndWritesAreRefused) {
+  for (const char* target : {"missing-folder/Tidewell.reg", "missing.reg", "Tidewell.reg"}) {
+    TempConfigHome home;
+    std::filesystem::create_directories(home.Folder());
+    std::filesystem::create_symlink(target, home.StoreFile());
+    HKEY key;
+    EXPECT_EQ(Open(key), ERROR_PATH_NOT_FOUND) << target;
+    EXPECT_TRUE(std::filesystem::is_symlink(home.StoreFile()));
+    EXPECT_EQ(std::filesystem::read_symlink(home.StoreFile()), target);
+    EXPECT_EQ(regtest::CountFiles(home.Folder(), ""), 2) << "only the link and the lock file";
+  }
+}
+
+// Runs `body` in a child that may read the config folder but not write in
+// it: as an unprivileged user when run as root, else with the folder made
+// read-only.
+int InChildWithoutWriteAccess(const TempConfigHome& home, const std::function<int()>& body) {
+  namespace fs = std::filesystem;
+  const bool root = geteuid() == 0;
+  if (root) {
+    for (const std::string& folder : {home.Path(), home.Folder()})
+      fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+  } else {
+    fs::permissions(home.Folder(), fs::perms::owner_read | fs::perms::owner_exec);
+  }
+  const int status = regtest::InChild([&] {
+    if (root && (setgid(65534) != 0 || setuid(65534) != 0)) return 99;
+    return body();
+  });
+  fs::permissions(home.Folder(), fs::perms::owner_all);
+  return status;
+}
+
+TEST(RegistryFaultTest, AReadOnlyFolderStillReads) {
+  TempConfigHome home;
+  WriteText(home.StoreFile(), kStored);
+  std::filesystem::permissions(home.StoreFile(), std::filesystem::perms::owner_read |
+                                                     std::filesystem::perms::owner_write |
+                                                     std::filesystem::perms::others_read);
+  const int status = InChildWithoutWriteAccess(home, [] {
+    HKEY key;
+    if (Open(key) != ERROR_SUCCESS) return 1;
+    if (GetDword(key, "SecLevel") != 2) return 2;
+    if (SetDword(key, "SecLevel", 2) != ERROR_SUCCESS) return 3;  // changes nothing
+    if (SetDword(key, "SecLevel", 3) != ERROR_ACCESS_DENIED) return 4;
+    if (GetDword(key, "SecLevel") != 2) return 5;
+    return RegCloseKey(key) == ERROR_SUCCESS ? 0 : 6;
+  });
+  EXPECT_TRUE(regtest::ExitedWith(status, 0)) << status;
+  EXPECT_EQ(ReadText(home.StoreFile()), kStored);
+  EXPECT_EQ(regtest::CountFiles(home.Folder(), ".Tidewell.reg.lock"), 0);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 
 #include "platform/registry/RegistryTestSupport.h"
@@ -192,6 +194,41 @@ TEST(RegistryTest, WritesThroughASymbolicLinkToItsTarget) {
   EXPECT_TRUE(std::filesystem::is_symlink(home.StoreFile()));
   EXPECT_EQ(ReadText(target),
             "REGEDIT4\n\n" + std::string(kSection) + "\n\"SecLevel\"=dword:00000001\n");
+}
+
+ino_t InodeOf(const std::string& path) {
+  struct stat status {};
+  stat(path.c_str(), &status);
+  return status.st_ino;
+}
+
+// As in a registry, writing what is stored changes nothing: the file is not
+// replaced, so a second hard link to it stays the same file.
+TEST(RegistryTest, AWriteThatChangesNothingLeavesTheFileAlone) {
+  TempConfigHome home;
+  const std::string stored = "REGEDIT4\r\n\r\n" + std::string(kSection) +
+                             "\r\n; kept as written\r\n\"SecLevel\"=dword:00000002\r\n";
+  WriteText(home.StoreFile(), stored);
+  std::filesystem::create_hard_link(home.StoreFile(), home.Path() + "/second-name");
+  const ino_t before = InodeOf(home.StoreFile());
+  HKEY key = Open();
+  ASSERT_NE(key, nullptr);
+  EXPECT_EQ(SetDword(key, "SecLevel", 2), ERROR_SUCCESS);
+  EXPECT_EQ(InodeOf(home.StoreFile()), before);
+  EXPECT_EQ(ReadText(home.StoreFile()), stored);
+
+  EXPECT_EQ(SetDword(key, "SecLevel", 3), ERROR_SUCCESS);
+  EXPECT_NE(InodeOf(home.StoreFile()), before);
+  EXPECT_EQ(ReadText(home.Path() + "/second-name"), stored);
+
+  // Compared with the file as it is now, not as it was read: a hand edit
+  // meanwhile is written over with the key's value.
+  std::string edited = stored;
+  edited.replace(edited.find("00000002"), 8, "00000009");
+  WriteText(home.StoreFile(), edited);
+  EXPECT_EQ(SetDword(key, "SecLevel", 3), ERROR_SUCCESS);
+  EXPECT_NE(ReadText(home.StoreFile())->find("dword:00000003"), std::string::npos);
+  EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 }
 
 }  // namespace

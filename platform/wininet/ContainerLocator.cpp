@@ -1,9 +1,14 @@
 #include "platform/wininet/ContainerLocator.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <vector>
@@ -53,9 +58,11 @@ struct Layout {
 };
 
 constexpr Layout kLayouts[] = {
-    {"AppData/Local/Microsoft/Windows/INetCookies", "AppData/Local/Microsoft/Windows/History/History.IE5",
+    {"AppData/Local/Microsoft/Windows/INetCookies",
+     "AppData/Local/Microsoft/Windows/History/History.IE5",
      "AppData/Local/Microsoft/Windows/INetCache/Content.IE5"},
-    {"AppData/Roaming/Microsoft/Windows/Cookies", "AppData/Local/Microsoft/Windows/History/History.IE5",
+    {"AppData/Roaming/Microsoft/Windows/Cookies",
+     "AppData/Local/Microsoft/Windows/History/History.IE5",
      "AppData/Local/Microsoft/Windows/Temporary Internet Files/Content.IE5"},
     {"Cookies", "Local Settings/History/History.IE5",
      "Local Settings/Temporary Internet Files/Content.IE5"},
@@ -67,6 +74,72 @@ std::string FindContainer(const std::string& userFolder, const char* Layout::*me
     if (folder && IsDirectory(*folder) && FindEntry(*folder, "index.dat")) return *folder;
   }
   return {};
+}
+
+void NoteOnce(std::vector<std::string>& notes, std::string note) {
+  if (std::find(notes.begin(), notes.end(), note) == notes.end()) notes.push_back(std::move(note));
+}
+
+// Notes `folder` when it exists but cannot be listed.
+void NoteUnlistable(const fs::path& folder, ContainerSurvey& survey) {
+  DIR* entries = opendir(folder.c_str());
+  if (entries) {
+    closedir(entries);
+    return;
+  }
+  if (errno != ENOENT && errno != ENOTDIR)
+    NoteOnce(survey.unreadable, folder.string() + ": " + std::strerror(errno));
+}
+
+// Like ResolveCaseInsensitive, noting the folder where the walk is refused.
+std::optional<fs::path> WalkNoting(const std::string& base, const std::string& relative,
+                                   ContainerSurvey& survey) {
+  fs::path current(base);
+  for (const fs::path& part : fs::path(relative)) {
+    std::optional<fs::path> next = FindEntry(current, part.string());
+    if (!next) {
+      NoteUnlistable(current, survey);
+      return std::nullopt;
+    }
+    current = *next;
+  }
+  return current;
+}
+
+// Opening without reading leaves the access time alone; O_NONBLOCK keeps a
+// FIFO from blocking the survey.
+void NoteUnopenable(const fs::path& file, ContainerSurvey& survey) {
+  const int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd >= 0) {
+    close(fd);
+    return;
+  }
+  NoteOnce(survey.unreadable, file.string() + ": " + std::strerror(errno));
+}
+
+void SurveyKind(const std::string& userFolder, const char* Layout::*member,
+                const std::string& chosen, ContainerSurvey& survey) {
+  for (const Layout& layout : kLayouts) {
+    std::optional<fs::path> folder = WalkNoting(userFolder, layout.*member, survey);
+    if (!folder || !IsDirectory(*folder)) continue;
+    std::optional<fs::path> file = FindEntry(*folder, "index.dat");
+    if (!file) {
+      NoteUnlistable(*folder, survey);
+      continue;
+    }
+    if (folder->string() == chosen)
+      NoteUnopenable(*file, survey);
+    else
+      NoteOnce(survey.passedOver, file->string());
+  }
+}
+
+// Paths of cached files are handed to other programs, whose working folder
+// is not ours.
+std::string Absolute(const std::string& path) {
+  std::error_code error;
+  fs::path absolute = fs::absolute(path, error);
+  return error ? path : absolute.lexically_normal().string();
 }
 
 struct ProfileSetting {
@@ -112,20 +185,26 @@ std::optional<std::string> UserFolderOf(const std::string& root, const std::stri
   return std::nullopt;
 }
 
-std::optional<std::string> DefaultUserFolder() {
+std::string DefaultWinePrefix() {
   std::string prefix;
   if (const char* wine = std::getenv("WINEPREFIX"); wine && *wine) {
     prefix = wine;
   } else if (const char* home = std::getenv("HOME"); home && *home) {
     prefix = std::string(home) + "/.wine";
   } else {
-    return std::nullopt;
+    return {};
   }
+  return Absolute(prefix);
+}
+
+std::optional<std::string> DefaultUserFolder() {
+  const std::string prefix = DefaultWinePrefix();
+  if (prefix.empty()) return std::nullopt;
   return UserFolderOf(prefix, CurrentUserName());
 }
 
 std::optional<std::string> ProfileUserFolder(const std::string& profile) {
-  return UserFolderOf(profile, CurrentUserName());
+  return UserFolderOf(Absolute(profile), CurrentUserName());
 }
 
 ContainerFolders LocateContainers(const std::string& userFolder) {
@@ -134,6 +213,15 @@ ContainerFolders LocateContainers(const std::string& userFolder) {
   folders.history = FindContainer(userFolder, &Layout::history);
   folders.content = FindContainer(userFolder, &Layout::content);
   return folders;
+}
+
+ContainerSurvey SurveyContainers(const std::string& userFolder) {
+  ContainerSurvey survey;
+  survey.folders = LocateContainers(userFolder);
+  SurveyKind(userFolder, &Layout::cookies, survey.folders.cookies, survey);
+  SurveyKind(userFolder, &Layout::history, survey.folders.history, survey);
+  SurveyKind(userFolder, &Layout::content, survey.folders.content, survey);
+  return survey;
 }
 
 std::string UrlCacheProfile() {

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace urlcache {
 
@@ -22,17 +23,35 @@ struct ContainerFolders {
 // Null when none is found.
 std::optional<std::string> UserFolderOf(const std::string& root, const std::string& user);
 
-// $WINEPREFIX (default ~/.wine) resolved as above for $USER.
+// $WINEPREFIX (default ~/.wine), made absolute against the current folder
+// once, here, so that every path derived from it stays valid wherever it is
+// handed. Empty when neither WINEPREFIX nor HOME is set.
+std::string DefaultWinePrefix();
+
+// DefaultWinePrefix() resolved as above for $USER.
 std::optional<std::string> DefaultUserFolder();
 
-// A profile given by the user (a user folder or a Wine prefix) resolved as
-// above for $USER.
+// A profile given by the user (a user folder or a Wine prefix), made
+// absolute, resolved as above for $USER.
 std::optional<std::string> ProfileUserFolder(const std::string& profile);
 
 // The containers of a user folder: for each, the first layout (Wine, Vista/7,
 // XP) whose folder exists and holds an index.dat, matched without regard to
 // letter case. The paths name the folders as they are spelled on disk.
 ContainerFolders LocateContainers(const std::string& userFolder);
+
+// What a search for the containers of a user folder met on its way, for
+// callers that must say why a container is missing.
+struct ContainerSurvey {
+  ContainerFolders folders;  // as LocateContainers finds them
+  // "path: reason" for each folder or index.dat that exists but cannot be
+  // listed or opened; the search goes on past it.
+  std::vector<std::string> unreadable;
+  // index.dat files of later layouts, passed over because an earlier
+  // layout's container of the same kind is read instead.
+  std::vector<std::string> passedOver;
+};
+ContainerSurvey SurveyContainers(const std::string& userFolder);
 
 // Finds `relative` ("a/b/c") below `base`, matching each component without
 // regard to ASCII letter case. Null when some component is missing.

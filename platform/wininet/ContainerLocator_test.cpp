@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -75,6 +78,55 @@ TEST(ContainerLocator, DefaultFolderFollowsWinePrefixAndUser) {
   unsetenv("WINEPREFIX");
   setenv("HOME", prefix.path().c_str(), 1);
   EXPECT_EQ(urlcache::DefaultUserFolder(), std::nullopt);  // no ~/.wine there
+}
+
+// Paths of cached files go to other programs, which run in another folder.
+TEST(ContainerLocator, RelativeWinePrefixAndProfileBecomeAbsolute) {
+  TempDir parent;
+  fs::create_directories(parent / "prefix/drive_c/users/someone");
+  const fs::path before = fs::current_path();
+  fs::current_path(parent.path());
+  setenv("WINEPREFIX", "prefix", 1);
+  setenv("USER", "someone", 1);
+  const std::optional<std::string> fromEnvironment = urlcache::DefaultUserFolder();
+  const std::optional<std::string> fromProfile = urlcache::ProfileUserFolder("./prefix/");
+  fs::current_path(before);
+  unsetenv("WINEPREFIX");
+  EXPECT_EQ(fromEnvironment, parent / "prefix/drive_c/users/someone");
+  EXPECT_EQ(fromProfile, parent / "prefix/drive_c/users/someone");
+}
+
+TEST(ContainerSurvey, NamesContainersOfLaterLayoutsAsPassedOver) {
+  TempDir user;
+  Touch(user / "Local Settings/Temporary Internet Files/Content.IE5/index.dat");
+  Touch(user / "AppData/Local/Microsoft/Windows/INetCache/Content.IE5/index.dat");
+  const urlcache::ContainerSurvey survey = urlcache::SurveyContainers(user.path());
+  EXPECT_EQ(survey.folders.content, user / "AppData/Local/Microsoft/Windows/INetCache/Content.IE5");
+  EXPECT_EQ(survey.passedOver,
+            std::vector<std::string>{
+                user / "Local Settings/Temporary Internet Files/Content.IE5/index.dat"});
+  EXPECT_TRUE(survey.unreadable.empty());
+}
+
+TEST(ContainerSurvey, NamesAContainerThatCannotBeOpened) {
+  TempDir user;
+  const std::string folder = user / fixture::ContainerPath(ProfileLayout::Wine, 1);
+  fs::create_directories(folder);
+  fs::create_symlink("index.dat", folder + "/index.dat");  // a link to itself
+  const urlcache::ContainerSurvey survey = urlcache::SurveyContainers(user.path());
+  EXPECT_EQ(survey.folders.history, folder);
+  ASSERT_EQ(survey.unreadable.size(), 1u);
+  EXPECT_EQ(survey.unreadable[0].rfind(folder + "/index.dat: ", 0), 0u) << survey.unreadable[0];
+}
+
+TEST(ContainerSurvey, NamesAFolderThatCannotBeListed) {
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+  TempDir user;
+  fs::create_directories(user / "AppData/Local");
+  chmod((user / "AppData/Local").c_str(), 0);
+  const urlcache::ContainerSurvey survey = urlcache::SurveyContainers(user.path());
+  EXPECT_EQ(survey.unreadable,
+            std::vector<std::string>{user / "AppData/Local" + ": Permission denied"});
 }
 
 }  // namespace
