@@ -66,7 +66,44 @@ QItemSelectionModel::SelectionFlags TListBox::selectionCommand(const QModelIndex
   return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
 }
 
+namespace {
+
+bool LeftButtonOnly(const QMouseEvent& event) {
+  return event.button() == Qt::LeftButton ||
+         (event.button() == Qt::NoButton && event.buttons() == Qt::LeftButton);
+}
+
+}  // namespace
+
+void TListBox::mousePressEvent(QMouseEvent* event) {
+  if (LeftButtonOnly(*event)) {
+    QListView::mousePressEvent(event);
+  } else {
+    event->accept();
+  }
+}
+
+void TListBox::mouseMoveEvent(QMouseEvent* event) {
+  if (event->buttons() & ~Qt::LeftButton) {
+    event->accept();
+    return;
+  }
+  QListView::mouseMoveEvent(event);
+}
+
+void TListBox::mouseReleaseEvent(QMouseEvent* event) {
+  if (LeftButtonOnly(*event)) {
+    QListView::mouseReleaseEvent(event);
+  } else {
+    event->accept();
+  }
+}
+
 void TListBox::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) {
+    event->accept();
+    return;
+  }
   QListView::mouseDoubleClickEvent(event);
   emit DblClick();
 }
