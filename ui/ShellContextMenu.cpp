@@ -57,11 +57,17 @@ bool OpenWithDefault(const QString& path, const QString& folder) {
   return reinterpret_cast<std::intptr_t>(result) > 32;
 }
 
+bool OpenFolder(const std::string& folder) {
+  return shell::CurrentLauncher().Open(folder, "") == shell::LaunchResult::kStarted;
+}
+
+// The file manager's answer comes later; only a refusal (no file manager on
+// the bus) opens the folder itself with its default handler.
 bool ShowInFolder(const QString& path, const QString& folder) {
-  shell::Launcher& launcher = shell::CurrentLauncher();
-  if (launcher.ShowInFolder(Local(path))) return true;
-  // No file manager on the bus: the folder itself, with its default handler.
-  return launcher.Open(Local(folder), "") == shell::LaunchResult::kStarted;
+  const std::string local = Local(folder);
+  if (shell::CurrentLauncher().ShowInFolder(Local(path), [local] { OpenFolder(local); }))
+    return true;
+  return OpenFolder(local);
 }
 
 bool CopyPath(const QString& path) {

@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/shell/RecordingLauncher.h"
+#include "platform/shell/testing/RecordingLauncher.h"
 
 namespace {
 

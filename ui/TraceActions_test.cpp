@@ -9,7 +9,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "platform/shell/RecordingLauncher.h"
+#include "platform/shell/testing/RecordingLauncher.h"
 #include "ui/CachedSitesFrame.h"
 #include "ui/EmbeddedWB.h"
 #include "ui/ListBox.h"

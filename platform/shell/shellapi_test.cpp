@@ -11,8 +11,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/shell/DesktopLauncher.h"
-#include "platform/shell/FakeDesktop.h"
-#include "platform/shell/RecordingLauncher.h"
+#include "platform/shell/testing/FakeDesktop.h"
+#include "platform/shell/testing/RecordingLauncher.h"
 
 namespace {
 

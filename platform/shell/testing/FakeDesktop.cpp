@@ -1,4 +1,4 @@
-#include "platform/shell/FakeDesktop.h"
+#include "platform/shell/testing/FakeDesktop.h"
 
 #include <stdlib.h>
 #include <sys/stat.h>
