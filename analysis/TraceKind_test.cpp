@@ -1,4 +1,5 @@
 #include "analysis/TraceKind.h"
+#include "platform/common/AsciiCase.h"
 
 #include <gtest/gtest.h>
 

@@ -15,6 +15,7 @@
 
 #include "analysis/CountLines.h"
 #include "analysis/TraceKind.h"
+#include "platform/common/AsciiCase.h"
 #include "ui/DesignFont.h"
 #include "ui/EmbeddedWB.h"
 #include "ui/ErrorReport.h"
