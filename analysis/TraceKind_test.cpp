@@ -1,7 +1,8 @@
 #include "analysis/TraceKind.h"
-#include "platform/common/AsciiCase.h"
 
 #include <gtest/gtest.h>
+
+#include "platform/common/AsciiCase.h"
 
 namespace {
 

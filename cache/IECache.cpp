@@ -1,7 +1,8 @@
 #include "cache/IECache.h"
-#include "platform/common/Calendar.h"
 
 #include <memory>
+
+#include "platform/common/Calendar.h"
 
 namespace {
 

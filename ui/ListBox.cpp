@@ -68,42 +68,31 @@ QItemSelectionModel::SelectionFlags TListBox::selectionCommand(const QModelIndex
 
 namespace {
 
-bool LeftButtonOnly(const QMouseEvent& event) {
-  return event.button() == Qt::LeftButton ||
-         (event.button() == Qt::NoButton && event.buttons() == Qt::LeftButton);
+// True for an event of a button other than the left one, which the list
+// box takes without acting on it.
+bool SwallowOtherButtons(QMouseEvent& event) {
+  const bool left = event.button() == Qt::LeftButton ||
+                    (event.button() == Qt::NoButton && !(event.buttons() & ~Qt::LeftButton));
+  if (!left) event.accept();
+  return !left;
 }
 
 }  // namespace
 
 void TListBox::mousePressEvent(QMouseEvent* event) {
-  if (LeftButtonOnly(*event)) {
-    QListView::mousePressEvent(event);
-  } else {
-    event->accept();
-  }
+  if (!SwallowOtherButtons(*event)) QListView::mousePressEvent(event);
 }
 
 void TListBox::mouseMoveEvent(QMouseEvent* event) {
-  if (event->buttons() & ~Qt::LeftButton) {
-    event->accept();
-    return;
-  }
-  QListView::mouseMoveEvent(event);
+  if (!SwallowOtherButtons(*event)) QListView::mouseMoveEvent(event);
 }
 
 void TListBox::mouseReleaseEvent(QMouseEvent* event) {
-  if (LeftButtonOnly(*event)) {
-    QListView::mouseReleaseEvent(event);
-  } else {
-    event->accept();
-  }
+  if (!SwallowOtherButtons(*event)) QListView::mouseReleaseEvent(event);
 }
 
 void TListBox::mouseDoubleClickEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton) {
-    event->accept();
-    return;
-  }
+  if (SwallowOtherButtons(*event)) return;
   QListView::mouseDoubleClickEvent(event);
   emit DblClick();
 }

@@ -1,7 +1,8 @@
 #include "platform/registry/RegDocument.h"
-#include "platform/common/AsciiCase.h"
 
 #include <unordered_set>
+
+#include "platform/common/AsciiCase.h"
 
 namespace regfile {
 namespace {

@@ -34,25 +34,8 @@ std::string CurrentUserName() {
   return {};
 }
 
-struct Layout {
-  const char* cookies;
-  const char* history;
-  const char* content;
-};
-
-constexpr Layout kLayouts[] = {
-    {"AppData/Local/Microsoft/Windows/INetCookies",
-     "AppData/Local/Microsoft/Windows/History/History.IE5",
-     "AppData/Local/Microsoft/Windows/INetCache/Content.IE5"},
-    {"AppData/Roaming/Microsoft/Windows/Cookies",
-     "AppData/Local/Microsoft/Windows/History/History.IE5",
-     "AppData/Local/Microsoft/Windows/Temporary Internet Files/Content.IE5"},
-    {"Cookies", "Local Settings/History/History.IE5",
-     "Local Settings/Temporary Internet Files/Content.IE5"},
-};
-
-std::string FindContainer(const std::string& userFolder, const char* Layout::*member) {
-  for (const Layout& layout : kLayouts) {
+std::string FindContainer(const std::string& userFolder, const char* ContainerLayout::*member) {
+  for (const ContainerLayout& layout : kContainerLayouts) {
     std::optional<std::string> folder = ResolveCaseInsensitive(userFolder, layout.*member);
     if (folder && IsDirectory(*folder) && FindEntry(*folder, "index.dat")) return *folder;
   }
@@ -70,6 +53,17 @@ ProfileSetting& Setting() {
 }
 
 }  // namespace
+
+const ContainerLayout kContainerLayouts[3] = {
+    {"AppData/Local/Microsoft/Windows/INetCookies",
+     "AppData/Local/Microsoft/Windows/History/History.IE5",
+     "AppData/Local/Microsoft/Windows/INetCache/Content.IE5"},
+    {"AppData/Roaming/Microsoft/Windows/Cookies",
+     "AppData/Local/Microsoft/Windows/History/History.IE5",
+     "AppData/Local/Microsoft/Windows/Temporary Internet Files/Content.IE5"},
+    {"Cookies", "Local Settings/History/History.IE5",
+     "Local Settings/Temporary Internet Files/Content.IE5"},
+};
 
 std::optional<std::string> ResolveCaseInsensitive(const std::string& base,
                                                   const std::string& relative) {
@@ -121,9 +115,9 @@ std::optional<std::string> ProfileUserFolder(const std::string& profile) {
 
 ContainerFolders LocateContainers(const std::string& userFolder) {
   ContainerFolders folders;
-  folders.cookies = FindContainer(userFolder, &Layout::cookies);
-  folders.history = FindContainer(userFolder, &Layout::history);
-  folders.content = FindContainer(userFolder, &Layout::content);
+  folders.cookies = FindContainer(userFolder, &ContainerLayout::cookies);
+  folders.history = FindContainer(userFolder, &ContainerLayout::history);
+  folders.content = FindContainer(userFolder, &ContainerLayout::content);
   return folders;
 }
 

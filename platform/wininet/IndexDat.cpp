@@ -1,8 +1,9 @@
 #include "platform/wininet/IndexDat.h"
-#include "platform/common/Calendar.h"
 
 #include <cstring>
 #include <unordered_set>
+
+#include "platform/common/Calendar.h"
 
 namespace urlcache {
 namespace {

@@ -1,11 +1,13 @@
 #include "platform/wininet/testing/IndexDatWriter.h"
-#include "platform/common/Calendar.h"
 
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
+
+#include "platform/common/Calendar.h"
+#include "platform/wininet/ContainerLocator.h"
 
 namespace fixture {
 namespace {
@@ -227,19 +229,10 @@ bool WriteContainer(const std::string& folder, const ContainerFixture& spec, std
 }
 
 std::string ContainerPath(ProfileLayout layout, int container) {
-  static const char* const kPaths[3][3] = {
-      {"AppData/Local/Microsoft/Windows/INetCookies",
-       "AppData/Local/Microsoft/Windows/History/History.IE5",
-       "AppData/Local/Microsoft/Windows/INetCache/Content.IE5"},
-      {"AppData/Roaming/Microsoft/Windows/Cookies",
-       "AppData/Local/Microsoft/Windows/History/History.IE5",
-       "AppData/Local/Microsoft/Windows/Temporary Internet Files/Content.IE5"},
-      {"Cookies", "Local Settings/History/History.IE5",
-       "Local Settings/Temporary Internet Files/Content.IE5"},
-  };
-  return kPaths[static_cast<int>(layout)][container];
+  const urlcache::ContainerLayout& paths = urlcache::kContainerLayouts[static_cast<int>(layout)];
+  const char* const kContainers[] = {paths.cookies, paths.history, paths.content};
+  return kContainers[container];
 }
-
 bool WriteProfile(const std::string& userFolder, const ProfileFixture& spec, std::string* error) {
   const ContainerFixture* containers[3] = {&spec.cookies, &spec.history, &spec.content};
   for (int c = 0; c < 3; ++c) {
