@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "analysis/TextArena.h"
+#include "platform/common/AsciiCase.h"
 
 // The distinct site keys of one GetSites walk: open addressing over views
 // into an arena. A walk looks up every URL's key, and with tens of thousands

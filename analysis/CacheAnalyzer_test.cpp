@@ -5,6 +5,7 @@
 #include <random>
 #include <unordered_map>
 
+#include "platform/common/AsciiCase.h"
 #include "platform/wininet/ContainerLocator.h"
 #include "platform/wininet/testing/MemoryUrlCache.h"
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analysis/CacheAnalyzer.h"
+#include "platform/common/AsciiCase.h"
 #include "platform/wininet/testing/MemoryUrlCache.h"
 
 namespace {

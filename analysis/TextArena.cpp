@@ -1,6 +1,6 @@
 #include "analysis/TextArena.h"
 
-#include "analysis/AsciiCase.h"
+#include "platform/common/AsciiCase.h"
 
 #include <algorithm>
 #include <cstring>

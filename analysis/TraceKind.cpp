@@ -1,6 +1,6 @@
 #include "analysis/TraceKind.h"
 
-#include "analysis/AsciiCase.h"
+#include "platform/common/AsciiCase.h"
 
 #include <new>
 
@@ -15,16 +15,6 @@ bool InTable(const std::array<std::string_view, N>& table, std::string_view exte
 
 }  // namespace
 
-void AsciiLowerInPlace(std::string& text) {
-  AsciiLowerCopy(text.data(), text.data(), text.size());
-}
-
-std::string AsciiLower(std::string_view text) {
-  std::string result(text);
-  AsciiLowerInPlace(result);
-  return result;
-}
-
 TTraceKind ClassifyFile(std::string_view FileName) {
   const std::size_t last = FileName.find_last_of(".\\:/");
   if (last == std::string_view::npos || FileName[last] != '.') return tkOther;
@@ -32,10 +22,7 @@ TTraceKind ClassifyFile(std::string_view FileName) {
   // No table member is longer than five letters.
   if (raw.size() > 5) return tkOther;
   char buffer[5];
-  for (std::size_t i = 0; i < raw.size(); ++i) {
-    const char c = raw[i];
-    buffer[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-  }
+  AsciiLowerCopy(raw.data(), buffer, raw.size());
   const std::string_view extension(buffer, raw.size());
   if (InTable(ImageExtensions, extension)) return tkImages;
   if (InTable(PageExtensions, extension)) return tkPages;

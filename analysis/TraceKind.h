@@ -29,7 +29,3 @@ TTraceKind ClassifyFile(std::string_view FileName);
 // "www." removed. Empty when the URL has no site. Letters are lowered in
 // ASCII only, so the key is always a piece of the ASCII-lowered URL.
 std::string SiteFromURL(std::string_view URL);
-
-// A-Z to a-z; every other byte unchanged.
-void AsciiLowerInPlace(std::string& text);
-std::string AsciiLower(std::string_view text);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/common/AsciiCase.h"
+
 namespace {
 
 TEST(ClassifyFile, ExtensionAfterTheLastDotDecides) {

@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "platform/common/Calendar.h"
+
 namespace {
 
 // The availability flag of the unit: true once the platform check passed.
@@ -34,19 +36,13 @@ bool TryEncodeDate(int Year, int Month, int Day, double& Days) {
     Days = lastDays;
     return true;
   }
-  static constexpr int kMonthDays[2][12] = {{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31},
-                                            {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31}};
-  const bool leap = (Year % 4 == 0) && (Year % 100 != 0 || Year % 400 == 0);
   if (Year < 1 || Year > 9999 || Month < 1 || Month > 12 || Day < 1 ||
-      Day > kMonthDays[leap][Month - 1])
+      static_cast<unsigned>(Day) > calendar::DaysInMonth(Year, static_cast<unsigned>(Month)))
     return false;
-  static constexpr int kDaysBeforeMonth[2][12] = {
-      {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334},
-      {0, 31, 60, 91, 121, 152, 182, 213, 244, 274, 305, 335}};
-  long long total = Day + kDaysBeforeMonth[leap][Month - 1];
-  const long long y = Year - 1;
-  total += y * 365 + y / 4 - y / 100 + y / 400;
-  Days = static_cast<double>(total - 693594);  // 693594 days from 0001-01-01 to 1899-12-30
+  constexpr std::int64_t kDateTimeEpoch = calendar::DaysFromCivil(1899, 12, 30);
+  Days = static_cast<double>(
+      calendar::DaysFromCivil(Year, static_cast<unsigned>(Month), static_cast<unsigned>(Day)) -
+      kDateTimeEpoch);
   lastYear = Year;
   lastMonth = Month;
   lastDay = Day;

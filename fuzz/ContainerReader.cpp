@@ -49,11 +49,8 @@ std::size_t Walk(TIECache& cache, TSearchPattern pattern) {
 
 }  // namespace
 
-ContainerReader::ContainerReader() {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/sitelore-fuzz-XXXXXX";
-  if (!mkdtemp(pattern.data())) Fail("cannot make the scratch folder");
-  root_ = pattern;
+ContainerReader::ContainerReader() : root_(scratch_.path()) {
+  if (root_.empty()) Fail("cannot make the scratch folder");
   for (const char* folder : kContainerFolders) fs::create_directories(root_ + "/" + folder);
   file_ = root_ + "/" + kContainerFolders[0] + "/index.dat";
   if (int fd = open(file_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600); fd >= 0)
@@ -71,8 +68,6 @@ ContainerReader::ContainerReader() {
 // Read flushes them anyway.
 ContainerReader::~ContainerReader() {
   urlcache::SetUrlCacheProfile("");
-  std::error_code ignored;
-  fs::remove_all(root_, ignored);
 }
 
 ReadSummary ContainerReader::Read(const std::uint8_t* data, std::size_t size) {

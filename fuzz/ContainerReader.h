@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/testing/TempDir.h"
+
 namespace fuzz {
 
 // What one read found; the same bytes always give the same counts.
@@ -34,6 +36,7 @@ class ContainerReader {
   ReadSummary Read(const std::uint8_t* data, std::size_t size);
 
  private:
+  fixture::TempDir scratch_;  // removed with the containers in it
   std::string root_;
   std::string file_;  // the one index.dat, linked into every container folder
 };

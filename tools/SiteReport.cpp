@@ -6,6 +6,7 @@
 
 #include "analysis/CountLines.h"
 #include "analysis/TraceKind.h"
+#include "platform/common/AsciiCase.h"
 
 namespace {
 

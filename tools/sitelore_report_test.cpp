@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/testing/TempDir.h"
 #include "platform/wininet/testing/IndexDatWriter.h"
 
 extern char** environ;
@@ -41,22 +42,6 @@ std::string ReadFile(const fs::path& path) {
   return text.str();
 }
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "sitelore-report-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempDir() {
-    std::error_code error;
-    fs::remove_all(path_, error);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
 // Every file and folder below `root` with its size, time and contents.
 std::map<std::string, std::string> TreeState(const fs::path& root) {
   std::map<std::string, std::string> state;
@@ -80,7 +65,7 @@ class ReportTest : public ::testing::Test {
              rlim_t fileSizeLimit = RLIM_INFINITY) {
     fs::create_directories(home());
     fs::create_directories(config());
-    const fs::path out = temp_.path() / "stdout", err = temp_.path() / "stderr";
+    const fs::path out = Scratch("stdout"), err = Scratch("stderr");
     std::vector<std::string> env = {"HOME=" + home().string(),
                                     "XDG_CONFIG_HOME=" + config().string(), "USER=tester",
                                     "PATH=/usr/bin:/bin", "LC_ALL=C"};
@@ -117,11 +102,11 @@ class ReportTest : public ::testing::Test {
     return result;
   }
 
-  fs::path home() const { return temp_.path() / "home"; }
-  fs::path config() const { return temp_.path() / "config"; }
-  fs::path Scratch(const std::string& name) const { return temp_.path() / name; }
+  fs::path home() const { return Scratch("home"); }
+  fs::path config() const { return Scratch("config"); }
+  fs::path Scratch(const std::string& name) const { return fs::path(temp_.path()) / name; }
 
-  TempDir temp_;
+  fixture::TempDir temp_;
 };
 
 // One line, ended by a line feed, that names the program.

@@ -5,13 +5,16 @@
 #include <QAbstractScrollArea>
 #include <QContextMenuEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QSplitter>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
 #include "analysis/CountLines.h"
 #include "analysis/TraceKind.h"
+#include "platform/common/AsciiCase.h"
 #include "ui/DesignFont.h"
 #include "ui/EmbeddedWB.h"
 #include "ui/ErrorReport.h"
@@ -53,6 +56,58 @@ QVBoxLayout* NewColumn(QWidget* owner) {
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
   return column;
+}
+
+// A bold one-line caption. A column narrower than its text shortens the
+// text with an ellipsis instead of being held open by it.
+class TElidedCaption : public QLabel {
+ public:
+  using QLabel::QLabel;
+  QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+ protected:
+  void paintEvent(QPaintEvent* /*event*/) override {
+    QPainter painter(this);
+    const QRect area = contentsRect();
+    const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, area.width());
+    style()->drawItemText(&painter, area, static_cast<int>(alignment()), palette(), isEnabled(),
+                          shown, foregroundRole());
+  }
+};
+
+QLabel* NewCaption(QWidget* parent, const char* name, const char* text) {
+  QLabel* caption = Named(new TElidedCaption(QString::fromLatin1(text), parent), name);
+  caption->setFont(DesignFont(13, true));
+  caption->setFixedHeight(kCaptionHeight);
+  return caption;
+}
+
+QSplitter* NewSplitter(QWidget* parent, const char* name, Qt::Orientation orientation) {
+  QSplitter* splitter = Named(new QSplitter(orientation, parent), name);
+  splitter->setHandleWidth(kSplitterSize);
+  return splitter;
+}
+
+// Puts `first` and `second` on both sides of `splitter` at their design
+// sizes; the second takes what the window gains or loses.
+void Split(QSplitter* splitter, QWidget* first, int firstSize, QWidget* second, int secondSize) {
+  splitter->addWidget(first);
+  splitter->addWidget(second);
+  splitter->setStretchFactor(0, 0);
+  splitter->setStretchFactor(1, 1);
+  splitter->setSizes({firstSize, secondSize});
+}
+
+// Flat, compact tab buttons, so that all six captions fit the design width;
+// the active one looks pressed.
+QTabWidget* NewPageControl(QWidget* parent, const char* name) {
+  QTabWidget* pages = Named(new QTabWidget(parent), name);
+  pages->setDocumentMode(true);
+  pages->tabBar()->setStyleSheet(QStringLiteral(
+      "QTabBar::tab { padding: 3px 6px; margin: 1px; border: 1px solid transparent; }"
+      "QTabBar::tab:selected { background: palette(midlight); border-color: palette(dark); }"
+      "QTabBar::tab:hover:!selected { border-color: palette(mid); }"));
+  return pages;
 }
 
 TListBox* NewListBox(QWidget* parent, const char* name, const char* hint) {
@@ -101,29 +156,34 @@ void TframeCachedSites::BuildControls() {
   setFrameShape(QFrame::NoFrame);
   setFont(DesignFont(11));
   resize(kFrameWidth, kFrameHeight);
+  CreateCountLines();
+  CreateSitesPanel();
+  CreateTracePages();
+  ArrangeControls();
+  SetTabOrder();
+  ConnectHandlers();
+}
 
+void TframeCachedSites::CreateCountLines() {
   lblTotal = Named(new QLabel(this), "lblTotal");
   lblTotal->setFixedHeight(kTotalHeight);
   lblTotal->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   lblCurrent = Named(new QLabel(this), "lblCurrent");
   lblCurrent->setFixedHeight(kCurrentHeight);
   lblCurrent->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+}
 
+void TframeCachedSites::CreateSitesPanel() {
   pnl1 = NewPanel(this, "pnl1");
-  Label4 = Named(new QLabel(QStringLiteral("Select site to view traces:"), pnl1), "Label4");
-  Label4->setFont(DesignFont(13, true));
-  Label4->setFixedHeight(kCaptionHeight);
+  Label4 = NewCaption(pnl1, "Label4", "Select site to view traces:");
   lbxSites = NewListBox(pnl1, "lbxSites", "Select site to view traces from it");
+}
 
+// Declared in the order of the fields: the pages and their lists, then
+// Label1, Splitter1, lbxMedia, Splitter2 and the preview.
+void TframeCachedSites::CreateTracePages() {
   pnl2 = NewPanel(this, "pnl2");
-  pgcSiteInfo = Named(new QTabWidget(pnl2), "pgcSiteInfo");
-  pgcSiteInfo->setDocumentMode(true);
-  // Flat, compact tab buttons, so that all six captions fit the design
-  // width; the active one looks pressed.
-  pgcSiteInfo->tabBar()->setStyleSheet(QStringLiteral(
-      "QTabBar::tab { padding: 3px 6px; margin: 1px; border: 1px solid transparent; }"
-      "QTabBar::tab:selected { background: palette(midlight); border-color: palette(dark); }"
-      "QTabBar::tab:hover:!selected { border-color: palette(mid); }"));
+  pgcSiteInfo = NewPageControl(pnl2, "pgcSiteInfo");
   tabImages = NewPage(pgcSiteInfo, "tabImages", "Images");
   lbxImages = NewListBox(tabImages, "lbxImages", nullptr);
   TabSheet4 = NewPage(pgcSiteInfo, "TabSheet4", "Pages");
@@ -135,18 +195,18 @@ void TframeCachedSites::BuildControls() {
   lbxCookies = NewListBox(TabSheet2, "lbxCookies", kFileHint);
   TabSheet3 = NewPage(pgcSiteInfo, "TabSheet3", "History");
   lbxHistory = NewListBox(TabSheet3, "lbxHistory", kFileHint);
-  Label1 = Named(new QLabel(QStringLiteral("Traces already on your hard drive:"), pnl2), "Label1");
-  Label1->setFont(DesignFont(13, true));
-  Label1->setFixedHeight(kCaptionHeight);
+  Label1 = NewCaption(pnl2, "Label1", "Traces already on your hard drive:");
   Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-  Splitter1 = Named(new QSplitter(Qt::Horizontal, this), "Splitter1");
+  Splitter1 = NewSplitter(this, "Splitter1", Qt::Horizontal);
   lbxMedia = NewListBox(tbcMedia, "lbxMedia", kFileHint);
-  Splitter2 = Named(new QSplitter(Qt::Vertical, tabImages), "Splitter2");
+  Splitter2 = NewSplitter(tabImages, "Splitter2", Qt::Vertical);
   imgPreview = Named(new TEmbeddedWB(tabImages), "imgPreview");
+}
 
-  // Arrangement: the site list left of Splitter1, the trace pages right of
-  // it, the two count lines under both; in the Images page the preview
-  // under the list, below Splitter2.
+// The site list left of Splitter1, the trace pages right of it, the two
+// count lines under both; in the Images page the preview under the list,
+// below Splitter2.
+void TframeCachedSites::ArrangeControls() {
   QVBoxLayout* sites = NewColumn(pnl1);
   sites->addWidget(Label4);
   sites->addWidget(lbxSites, 1);
@@ -154,32 +214,23 @@ void TframeCachedSites::BuildControls() {
   info->addWidget(Label1);
   info->addWidget(pgcSiteInfo, 1);
 
-  Splitter2->setHandleWidth(kSplitterSize);
-  Splitter2->addWidget(lbxImages);
-  Splitter2->addWidget(imgPreview);
-  Splitter2->setStretchFactor(0, 1);
-  Splitter2->setStretchFactor(1, 0);
-  Splitter2->setSizes({kImagesHeight, kPreviewHeight});
+  Split(Splitter2, lbxImages, kImagesHeight, imgPreview, kPreviewHeight);
   PlaceIn(tabImages, Splitter2);
   PlaceIn(TabSheet4, lbxPages);
   PlaceIn(tbcMedia, lbxMedia);
   PlaceIn(TabSheet1, lbxOther);
   PlaceIn(TabSheet2, lbxCookies);
   PlaceIn(TabSheet3, lbxHistory);
-
-  Splitter1->setHandleWidth(kSplitterSize);
-  Splitter1->addWidget(pnl1);
-  Splitter1->addWidget(pnl2);
-  Splitter1->setStretchFactor(0, 0);
-  Splitter1->setStretchFactor(1, 1);
-  Splitter1->setSizes({kSitesWidth, kInfoWidth});
+  Split(Splitter1, pnl1, kSitesWidth, pnl2, kInfoWidth);
 
   QVBoxLayout* frame = NewColumn(this);
   frame->addWidget(Splitter1, 1);
   frame->addWidget(lblTotal);
   frame->addWidget(lblCurrent);
-
   pgcSiteInfo->setCurrentIndex(pgImages);
+}
+
+void TframeCachedSites::SetTabOrder() {
   setTabOrder(lbxSites, pgcSiteInfo);
   setTabOrder(pgcSiteInfo, lbxImages);
   setTabOrder(lbxImages, lbxPages);
@@ -187,7 +238,9 @@ void TframeCachedSites::BuildControls() {
   setTabOrder(lbxMedia, lbxOther);
   setTabOrder(lbxOther, lbxCookies);
   setTabOrder(lbxCookies, lbxHistory);
+}
 
+void TframeCachedSites::ConnectHandlers() {
   connect(lbxSites, &TListBox::Click, this,
           [this] { RunHandler([this] { lbxSitesClick(lbxSites); }); });
   connect(lbxImages, &TListBox::Click, this,

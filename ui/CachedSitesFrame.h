@@ -103,6 +103,12 @@ class TframeCachedSites : public QFrame {
   friend struct TframeCachedSitesPeer;
 
   void BuildControls();
+  void CreateCountLines();
+  void CreateSitesPanel();
+  void CreateTracePages();
+  void ArrangeControls();
+  void SetTabOrder();
+  void ConnectHandlers();
   // The full path of the trace selected on `Page` (pgImages to pgCookies):
   // the selected line of its list box, when that line lies below the site's
   // count of the kind. Empty when the page has no trace.

@@ -88,6 +88,18 @@ TEST_F(FrameTest, ControlsCarryTheirNamesCaptionsAndHints) {
   EXPECT_EQ(f.Splitter1->widget(1), f.pnl2);
 }
 
+TEST_F(FrameTest, SplitterKeepsTheDesignWidthsAndTheCaptionGivesWay) {
+  TframeCachedSites f;
+  f.resize(522, 369);
+  f.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  // The bold caption is wider than the site list's design width.
+  ASSERT_GT(f.Label4->fontMetrics().horizontalAdvance(f.Label4->text()), 185);
+  EXPECT_EQ(f.Splitter1->sizes(), (QList<int>{185, 334}));
+  EXPECT_EQ(f.Label4->width(), 185);
+  EXPECT_EQ(f.Label4->text(), "Select site to view traces:");
+}
+
 TEST_F(FrameTest, EmptyCacheLeavesEverythingEmpty) {
   // Cookies and history without any content entry give no site, so no
   // totals either.

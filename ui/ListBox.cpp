@@ -66,7 +66,33 @@ QItemSelectionModel::SelectionFlags TListBox::selectionCommand(const QModelIndex
   return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
 }
 
+namespace {
+
+// True for an event of a button other than the left one, which the list
+// box takes without acting on it.
+bool SwallowOtherButtons(QMouseEvent& event) {
+  const bool left = event.button() == Qt::LeftButton ||
+                    (event.button() == Qt::NoButton && !(event.buttons() & ~Qt::LeftButton));
+  if (!left) event.accept();
+  return !left;
+}
+
+}  // namespace
+
+void TListBox::mousePressEvent(QMouseEvent* event) {
+  if (!SwallowOtherButtons(*event)) QListView::mousePressEvent(event);
+}
+
+void TListBox::mouseMoveEvent(QMouseEvent* event) {
+  if (!SwallowOtherButtons(*event)) QListView::mouseMoveEvent(event);
+}
+
+void TListBox::mouseReleaseEvent(QMouseEvent* event) {
+  if (!SwallowOtherButtons(*event)) QListView::mouseReleaseEvent(event);
+}
+
 void TListBox::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (SwallowOtherButtons(*event)) return;
   QListView::mouseDoubleClickEvent(event);
   emit DblClick();
 }

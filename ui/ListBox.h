@@ -51,6 +51,7 @@ class TListBox : public QListView {
  signals:
   // The user changed the selection, with the mouse or the keyboard.
   void Click();
+  // A double-click of the left button.
   void DblClick();
 
  protected:
@@ -58,6 +59,12 @@ class TListBox : public QListView {
   // line, or a Ctrl-click on the selected one, keeps the selection.
   QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
                                                        const QEvent* event) const override;
+  // Only the left button selects and double-clicks; the others leave the
+  // selection alone (a right-click still asks for the context menu, which
+  // belongs to the selected line).
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
 
  private:

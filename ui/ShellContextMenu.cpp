@@ -79,11 +79,15 @@ bool OpenWithDefault(const std::string& path, const std::string& folder) {
   return reinterpret_cast<std::intptr_t>(result) > 32;
 }
 
+bool OpenFolder(const std::string& folder) {
+  return shell::CurrentLauncher().Open(folder, "") == shell::LaunchResult::kStarted;
+}
+
+// The file manager's answer comes later; only a refusal (no file manager on
+// the bus) opens the folder itself with its default handler.
 bool ShowInFolder(const std::string& path, const std::string& folder) {
-  shell::Launcher& launcher = shell::CurrentLauncher();
-  if (launcher.ShowInFolder(path)) return true;
-  // No file manager on the bus: the folder itself, with its default handler.
-  return launcher.Open(folder, "") == shell::LaunchResult::kStarted;
+  if (shell::CurrentLauncher().ShowInFolder(path, [folder] { OpenFolder(folder); })) return true;
+  return OpenFolder(folder);
 }
 
 // The clipboard holds text: a name that is not in the file system's

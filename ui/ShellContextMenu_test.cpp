@@ -14,8 +14,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/shell/FakeDesktop.h"
-#include "platform/shell/RecordingLauncher.h"
+#include "platform/shell/testing/FakeDesktop.h"
+#include "platform/shell/testing/RecordingLauncher.h"
 
 namespace {
 
@@ -179,21 +179,27 @@ TEST_F(ShellContextMenuTest, OpenUsesTheDefaultApplicationFromTheFilesFolder) {
   EXPECT_FALSE(ShowShellContextMenu(&window, file, QPoint(10, 20)));
 }
 
-TEST_F(ShellContextMenuTest, ShowInFolderFallsBackToOpeningTheFolder) {
+TEST_F(ShellContextMenuTest, ShowInFolderWaitsForNoAnswerAndFallsBackOnlyOnARefusal) {
   QString file = WriteFile("a.trace");
+  const LaunchRequest showItems{LaunchRequest::kShowInFolder, file.toStdString(), "", {}};
+  const LaunchRequest openFolder{LaunchRequest::kOpen, Folder(file).toStdString(), "", {}};
   Choose("Show in Folder");
+  // The command is done before the file manager answers.
   EXPECT_TRUE(ShowShellContextMenu(&window, file, QPoint(10, 20)));
-  ASSERT_EQ(launcher.requests.size(), 1u);
-  EXPECT_EQ(launcher.requests[0],
-            (LaunchRequest{LaunchRequest::kShowInFolder, file.toStdString(), "", {}}));
+  EXPECT_EQ(launcher.requests, std::vector<LaunchRequest>{showItems});
+  launcher.AnswerShowInFolder(true);
+  EXPECT_EQ(launcher.requests, std::vector<LaunchRequest>{showItems});
 
   launcher.requests.clear();
-  launcher.showInFolderResult = false;
   EXPECT_TRUE(ShowShellContextMenu(&window, file, QPoint(10, 20)));
-  ASSERT_EQ(launcher.requests.size(), 2u);
-  EXPECT_EQ(launcher.requests[1],
-            (LaunchRequest{LaunchRequest::kOpen, Folder(file).toStdString(), "", {}}));
+  launcher.AnswerShowInFolder(false);
+  EXPECT_EQ(launcher.requests, (std::vector<LaunchRequest>{showItems, openFolder}));
 
+  // A request that cannot be made opens the folder at once.
+  launcher.requests.clear();
+  launcher.showInFolderSent = false;
+  EXPECT_TRUE(ShowShellContextMenu(&window, file, QPoint(10, 20)));
+  EXPECT_EQ(launcher.requests, (std::vector<LaunchRequest>{showItems, openFolder}));
   launcher.openResult = shell::LaunchResult::kFailed;
   EXPECT_FALSE(ShowShellContextMenu(&window, file, QPoint(10, 20)));
 }

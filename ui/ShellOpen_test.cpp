@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/shell/DesktopLauncher.h"
-#include "platform/shell/RecordingLauncher.h"
+#include "platform/shell/testing/RecordingLauncher.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/shell/RecordingLauncher.h"
+#include "platform/shell/testing/RecordingLauncher.h"
 
 namespace {
 
@@ -121,6 +121,38 @@ TEST_F(AdDialogTest, OkClosesWithOkAndOpensNothing) {
   TfrmAd dialog;
   WhenModal([](TfrmAd* d) { QTest::mouseClick(d->Button1, Qt::LeftButton); });
   EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+  EXPECT_TRUE(launcher.requests.empty());
+}
+
+// Presses `key` on `target` inside the running dialog; a dialog that stays
+// open is cancelled, so that the test fails instead of hanging.
+void PressWhenModal(QWidget* (*target)(TfrmAd*), Qt::Key key) {
+  WhenModal([target, key](TfrmAd* d) {
+    QWidget* focus = target(d);
+    focus->setFocus();
+    QTest::keyClick(focus, key);
+    if (d->isVisible()) d->reject();
+  });
+}
+
+TEST_F(AdDialogTest, EnterAndSpacePressTheFocusedButton) {
+  for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+    launcher.requests.clear();
+    TfrmAd visit;
+    PressWhenModal([](TfrmAd* d) -> QWidget* { return d->Button2; }, key);
+    EXPECT_EQ(visit.exec(), QDialog::Accepted) << key;
+    EXPECT_EQ(launcher.requests.size(), 1u) << key;
+
+    TfrmAd ok;
+    PressWhenModal([](TfrmAd* d) -> QWidget* { return d->Button1; }, key);
+    EXPECT_EQ(ok.exec(), QDialog::Accepted) << key;
+    EXPECT_EQ(launcher.requests.size(), 1u) << key;
+  }
+  // Enter in the text closes with OK and opens nothing.
+  launcher.requests.clear();
+  TfrmAd text;
+  PressWhenModal([](TfrmAd* d) -> QWidget* { return d->Memo1; }, Qt::Key_Return);
+  EXPECT_EQ(text.exec(), QDialog::Accepted);
   EXPECT_TRUE(launcher.requests.empty());
 }
 

@@ -35,6 +35,8 @@ struct SiteloreHooks {
 };
 
 // The program: start hook, application, main window (scanning under the
-// splash), message loop, window destroyed, end hook. Returns the exit code,
-// 0.
-int RunSitelore(int& argc, char** argv, const SiteloreHooks& hooks);
+// splash), message loop, window destroyed, end hook. The program takes no
+// arguments: everything after argv[0] is ignored, and Qt is given the
+// program's name alone (its platform stays selectable through
+// QT_QPA_PLATFORM). Returns the exit code, 0.
+int RunSitelore(int argc, char** argv, const SiteloreHooks& hooks);

@@ -4,6 +4,7 @@
 
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 #include <cstdio>
@@ -273,6 +274,36 @@ void RunWithMessageBoxAndExit() {
   char* argv[] = {name, nullptr};
   RunSitelore(argc, argv, hooks);
   std::exit(record == QStringList{"shown"} ? 0 : 1);
+}
+
+// Runs the program with options Qt would take for its own; exits with 0
+// when none of them reached Qt.
+void RunWithQtOptionsAndExit() {
+  alarm(kChildSeconds);
+  QStringList record;
+  SiteloreHooks hooks;
+  hooks.shown = [&](TfrmSiteloreMain& window) {
+    record << QCoreApplication::arguments().join(' ')
+           << (QGuiApplication::layoutDirection() == Qt::LeftToRight ? "left to right" : "mirrored")
+           << QGuiApplication::platformName() << QApplication::style()->name();
+    window.Close->click();
+  };
+  char name[] = "sitelore";
+  char reverse[] = "-reverse";
+  char platform[] = "-platform";
+  char minimal[] = "minimal";
+  char style[] = "-style=windows";
+  char* argv[] = {name, reverse, platform, minimal, style, nullptr};
+  int argc = 5;
+  RunSitelore(argc, argv, hooks);
+  const bool ok = record == QStringList{"sitelore", "left to right", "offscreen", "fusion"};
+  if (!ok) std::fprintf(stderr, "record: %s\n", qPrintable(record.join(" | ")));
+  std::exit(ok ? 0 : 1);
+}
+
+TEST_F(RunTest, CommandLineOptionsNeverReachQt) {
+  uitest::ScratchCache cache(fixture::ProfileFixture{});
+  EXPECT_EXIT(RunWithQtOptionsAndExit(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(RunTest, AfterTheMessageBoxOfAScanErrorTheWindowStillOpens) {

@@ -222,8 +222,10 @@ void TfrmSiteloreMain::BuildControls() {
   Button1->setObjectName(QStringLiteral("Button1"));
   Button1->setGeometry(8, 0, 267, 33);
   Button1->setFont(DesignFont(11, true));
+  // Neither is the window's default button, but the focused one takes
+  // Enter as well as Space, as a focused button of a form does.
   for (QPushButton* button : {Close, Button1}) {
-    button->setAutoDefault(false);
+    button->setAutoDefault(true);
     button->setDefault(false);
   }
   frameSites = new TframeCachedSites(this);

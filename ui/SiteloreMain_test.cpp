@@ -135,8 +135,7 @@ TEST_F(MainTest, WindowLayoutAndStartUpOnTheWineCache) {
   EXPECT_EQ(window.Button1->geometry(), QRect(8, 0, 267, 33));
   EXPECT_TRUE(window.Button1->font().bold());
   EXPECT_EQ(window.Button1->font().pixelSize(), 11);
-  EXPECT_FALSE(window.Close->isDefault() || window.Close->autoDefault());
-  EXPECT_FALSE(window.Button1->isDefault() || window.Button1->autoDefault());
+  EXPECT_FALSE(window.Close->isDefault() || window.Button1->isDefault());
   EXPECT_EQ(window.Close->nextInFocusChain(), window.Button1);
 
   window.show();
@@ -145,6 +144,32 @@ TEST_F(MainTest, WindowLayoutAndStartUpOnTheWineCache) {
   EXPECT_EQ(window.Panel1->geometry(), QRect(0, 369, 522, 36));
   EXPECT_EQ(window.frameSites->lbxSites->ItemIndex(), 0);
   EXPECT_EQ(window.frameSites->lbxMedia->Lines(), std::vector<std::string>{"movie[0].swf"});
+}
+
+TEST_F(MainTest, EnterAndSpacePressTheFocusedButtonOnly) {
+  uitest::ScratchCache cache(fixture::ProfileFixture{});
+  TfrmSiteloreMain window;
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  int closes = 0, ads = 0;
+  // The buttons' own handlers would end the test's loop or open a dialog.
+  QObject::disconnect(window.Close, &QPushButton::clicked, nullptr, nullptr);
+  QObject::disconnect(window.Button1, &QPushButton::clicked, nullptr, nullptr);
+  QObject::connect(window.Close, &QPushButton::clicked, [&] { ++closes; });
+  QObject::connect(window.Button1, &QPushButton::clicked, [&] { ++ads; });
+
+  for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+    window.Close->setFocus();
+    QTest::keyClick(window.Close, key);
+    window.Button1->setFocus();
+    QTest::keyClick(window.Button1, key);
+  }
+  EXPECT_EQ(closes, 3);
+  EXPECT_EQ(ads, 3);
+  // With the focus elsewhere Enter presses no button.
+  window.frameSites->lbxSites->setFocus();
+  QTest::keyClick(window.frameSites->lbxSites, Qt::Key_Return);
+  EXPECT_EQ(closes + ads, 6);
 }
 
 TEST_F(MainTest, ScanErrorIsReportedAndTheSplashStillGoes) {

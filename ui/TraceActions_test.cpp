@@ -14,7 +14,7 @@
 
 #include <sys/stat.h>
 
-#include "platform/shell/RecordingLauncher.h"
+#include "platform/shell/testing/RecordingLauncher.h"
 #include "platform/testing/TempDir.h"
 #include "ui/CachedSitesFrame.h"
 #include "ui/EmbeddedWB.h"
@@ -250,6 +250,60 @@ TEST_F(TraceActionsTest, RightClickOnTheTabButtonsUsesTheActivePage) {
   EXPECT_EQ(menuPoints_[0], tabs->mapToGlobal(onTab));
   EXPECT_EQ(frame_.pgcSiteInfo->currentIndex(), pgImages);
   EXPECT_TRUE(recorder_.requests.empty());
+}
+
+// What a mouse button does to a line of `list`: pressed and released, then,
+// for the right button, the context-menu request the window system sends.
+void ClickWith(TListBox& list, Qt::MouseButton button, int line) {
+  const QPoint at = list.visualRect(list.model()->index(line, 0)).center();
+  QTest::mousePress(list.viewport(), button, {}, at);
+  QTest::mouseRelease(list.viewport(), button, {}, at);
+  if (button == Qt::RightButton) {
+    QContextMenuEvent request(QContextMenuEvent::Mouse, at, list.viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(list.viewport(), &request);
+  }
+}
+
+TEST_F(TraceActionsTest, RightClickOnAnotherLineKeepsSelectionPreviewAndLists) {
+  const TPathList images = TframeCachedSitesPeer::ImagePaths(frame_);
+  ASSERT_EQ(images.size(), 2u);
+  Show(pgImages, frame_.lbxImages, 0);
+  frame_.lbxImagesClick(frame_.lbxImages);
+  const std::string preview = frame_.imgPreview->Document().toStdString();
+
+  ClickWith(*frame_.lbxImages, Qt::RightButton, 1);
+  EXPECT_EQ(frame_.lbxImages->ItemIndex(), 0);
+  EXPECT_EQ(frame_.imgPreview->Document().toStdString(), preview);
+  ASSERT_EQ(recorder_.requests.size(), 1u);
+  EXPECT_EQ(recorder_.requests[0].target, images[0]);
+
+  // On the site list a right-click neither switches the site nor refreshes
+  // (a refresh would clear the image selection).
+  recorder_.requests.clear();
+  ASSERT_EQ(frame_.lbxSites->Count(), 2);
+  ClickWith(*frame_.lbxSites, Qt::RightButton, 1);
+  EXPECT_EQ(frame_.lbxSites->ItemIndex(), 0);
+  EXPECT_EQ(frame_.lbxImages->ItemIndex(), 0);
+  EXPECT_EQ(TframeCachedSitesPeer::ImagePaths(frame_), images);
+  EXPECT_TRUE(recorder_.requests.empty());
+
+  // The middle button selects nothing either; the left one does.
+  ClickWith(*frame_.lbxImages, Qt::MiddleButton, 1);
+  EXPECT_EQ(frame_.lbxImages->ItemIndex(), 0);
+  ClickWith(*frame_.lbxImages, Qt::LeftButton, 1);
+  EXPECT_EQ(frame_.lbxImages->ItemIndex(), 1);
+  EXPECT_NE(frame_.imgPreview->Document().toStdString(), preview);
+}
+
+TEST_F(TraceActionsTest, OnlyTheLeftButtonsDoubleClickOpens) {
+  Show(pgPages, frame_.lbxPages, 0);
+  const QPoint at = frame_.lbxPages->visualRect(frame_.lbxPages->model()->index(0, 0)).center();
+  for (Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton})
+    QTest::mouseDClick(frame_.lbxPages->viewport(), button, {}, at);
+  EXPECT_TRUE(recorder_.requests.empty());
+  EXPECT_EQ(frame_.lbxPages->ItemIndex(), 0);
+  DoubleClick(*frame_.lbxPages, 0);
+  EXPECT_EQ(recorder_.requests.size(), 1u);
 }
 
 TEST_F(TraceActionsTest, NoMenuForHistoryOrAnUnselectedList) {

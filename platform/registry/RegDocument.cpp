@@ -2,6 +2,8 @@
 
 #include <unordered_set>
 
+#include "platform/common/AsciiCase.h"
+
 namespace regfile {
 namespace {
 
@@ -30,14 +32,6 @@ std::string_view Content(std::string_view line) {
   return line.substr(0, line.size() - LineEnd(line).size());
 }
 
-std::string Lowered(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) {
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  }
-  return result;
-}
-
 }  // namespace
 
 std::optional<RegDocument> RegDocument::Parse(std::string_view text) {
@@ -61,7 +55,7 @@ std::optional<RegDocument> RegDocument::Parse(std::string_view text) {
       if (line.size() < 3 || line.back() != ']' || line[1] == '-') return std::nullopt;
       entry.kind = Kind::kSection;
       entry.name = line.substr(1, line.size() - 2);
-      if (!keys.insert(Lowered(entry.name)).second) return std::nullopt;
+      if (!keys.insert(AsciiLower(entry.name)).second) return std::nullopt;
       inSection = true;
     } else {
       auto split = SplitValueLine(line);

@@ -1,13 +1,11 @@
 #include "platform/registry/RegValueText.h"
 
+#include "platform/common/AsciiCase.h"
+
 #include <cstdio>
 
 namespace regfile {
 namespace {
-
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
 
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && SameName(text.substr(0, prefix.size()), prefix);
@@ -15,7 +13,7 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
-  c = LowerAscii(c);
+  c = AsciiToLower(c);
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
 }
@@ -110,11 +108,7 @@ std::string EncodeData(const RegValue& value) {
 }  // namespace
 
 bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
+  return AsciiEqualIgnoringCase(a, b);
 }
 
 std::string_view TrimLeft(std::string_view text) {

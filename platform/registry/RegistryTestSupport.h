@@ -15,16 +15,16 @@
 #include <string>
 #include <string_view>
 
+#include "platform/testing/TempDir.h"
+
 namespace regtest {
 
 // Points XDG_CONFIG_HOME at a new empty folder for its lifetime, then puts
 // the old value back and removes the folder.
 class TempConfigHome {
  public:
-  TempConfigHome() {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/sitelore-XXXXXX";
-    if (!mkdtemp(pattern.data())) std::abort();
-    path_ = pattern;
+  TempConfigHome() : path_(dir_.path()) {
+    if (path_.empty()) std::abort();
     if (const char* old = std::getenv("XDG_CONFIG_HOME")) old_ = old;
     setenv("XDG_CONFIG_HOME", path_.c_str(), 1);
   }
@@ -34,12 +34,6 @@ class TempConfigHome {
     } else {
       unsetenv("XDG_CONFIG_HOME");
     }
-    std::error_code ignored;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored)) {
-      std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
-                                   std::filesystem::perm_options::add, ignored);
-    }
-    std::filesystem::remove_all(path_, ignored);
   }
   TempConfigHome(const TempConfigHome&) = delete;
   TempConfigHome& operator=(const TempConfigHome&) = delete;
@@ -49,6 +43,7 @@ class TempConfigHome {
   std::string StoreFile() const { return Folder() + "/Tidewell.reg"; }
 
  private:
+  fixture::TempDir dir_;
   std::string path_;
   std::optional<std::string> old_;
 };

@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "platform/common/NameInFolder.h"
 #include "platform/registry/RegValueText.h"
 
 namespace regstore {
@@ -60,21 +61,7 @@ std::optional<std::string> ConfigHome() {
 // else the first entry that differs from it only in ASCII letter case, else
 // the name itself. Registry key names ignore case; file names do not.
 std::string MatchCase(const std::string& folder, const std::string& name) {
-  struct stat status;
-  if (lstat((folder + "/" + name).c_str(), &status) == 0) return name;
-  std::string match = name;
-  bool found = false;
-  if (DIR* entries = opendir(folder.c_str())) {
-    while (dirent* entry = readdir(entries)) {
-      std::string candidate = entry->d_name;
-      if (regfile::SameName(candidate, name) && (!found || candidate < match)) {
-        match = candidate;
-        found = true;
-      }
-    }
-    closedir(entries);
-  }
-  return match;
+  return platform::FindNameIgnoringCase(folder, name).value_or(name);
 }
 
 // Creates `folder` and its missing parents.

@@ -18,9 +18,12 @@ class DesktopLauncher : public Launcher {
   // Launches through GIO's application info, detached.
   bool OpenWith(const std::string& applicationId, const std::string& path) override;
 
-  // org.freedesktop.FileManager1.ShowItems on the session bus. False when
-  // there is no bus or no file manager answers.
-  bool ShowInFolder(const std::string& path) override;
+  // org.freedesktop.FileManager1.ShowItems on the session bus, both the
+  // connection and the call made asynchronously on GLib's default main
+  // context (which Qt's event loop runs). `failed` runs when there is no bus,
+  // no file manager on it, or the file manager answers with an error; a file
+  // manager that is merely slow to answer is left to show the folder.
+  bool ShowInFolder(const std::string& path, std::function<void()> failed) override;
 };
 
 // True when `target` starts with a URI scheme of two or more characters

@@ -5,15 +5,17 @@
 #include <sys/stat.h>
 
 #include <cctype>
+#include <functional>
 #include <memory>
+#include <string>
 
 namespace shell {
 
 namespace {
 
-// Asking a file manager that D-Bus has to start first may take a while; the
-// user's window waits at most this long.
-constexpr int kShowItemsTimeoutMs = 10000;
+// Asking a file manager that D-Bus has to start first may take a while;
+// nobody waits for the answer, which only decides whether to fall back.
+constexpr int kShowItemsTimeoutMs = 120000;
 
 struct GObjectUnref {
   void operator()(gpointer object) const { g_object_unref(object); }
@@ -30,6 +32,47 @@ struct GErrorDeleter {
   void operator()(GError* error) const { g_error_free(error); }
 };
 using GErrorPtr = std::unique_ptr<GError, GErrorDeleter>;
+
+// One ShowItems request on its way; owned by the callbacks that carry it.
+struct ShowItemsCall {
+  std::string uri;
+  std::function<void()> failed;
+
+  void Fail() const {
+    if (failed) failed();
+  }
+};
+
+void OnShowItemsReply(GObject* source, GAsyncResult* result, gpointer data) {
+  std::unique_ptr<ShowItemsCall> call(static_cast<ShowItemsCall*>(data));
+  GError* raw = nullptr;
+  GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &raw);
+  GErrorPtr error(raw);
+  if (reply != nullptr) {
+    g_variant_unref(reply);
+    return;
+  }
+  // No answer in time is not a refusal: the file manager may still show the
+  // folder, and opening it as well would show it twice.
+  if (!g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_TIMED_OUT)) call->Fail();
+}
+
+void OnSessionBus(GObject* /*source*/, GAsyncResult* result, gpointer data) {
+  std::unique_ptr<ShowItemsCall> call(static_cast<ShowItemsCall*>(data));
+  GError* raw = nullptr;
+  GObjectPtr<GDBusConnection> bus(g_bus_get_finish(result, &raw));
+  GErrorPtr error(raw);
+  if (!bus) {
+    call->Fail();
+    return;
+  }
+  const gchar* uris[] = {call->uri.c_str(), nullptr};
+  GVariant* arguments = g_variant_new("(^ass)", uris, "");
+  g_dbus_connection_call(bus.get(), "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+                         "org.freedesktop.FileManager1", "ShowItems", arguments, nullptr,
+                         G_DBUS_CALL_FLAGS_NONE, kShowItemsTimeoutMs, nullptr, OnShowItemsReply,
+                         call.release());
+}
 
 bool Exists(const std::string& path) {
   struct stat st;
@@ -108,26 +151,13 @@ bool DesktopLauncher::OpenWith(const std::string& applicationId, const std::stri
   return launched;
 }
 
-bool DesktopLauncher::ShowInFolder(const std::string& path) {
+bool DesktopLauncher::ShowInFolder(const std::string& path, std::function<void()> failed) {
   if (path.empty()) return false;
   GCharPtr absolute(g_canonicalize_filename(path.c_str(), nullptr));
   GCharPtr uri(g_filename_to_uri(absolute.get(), nullptr, nullptr));
   if (!uri) return false;
-
-  GError* raw = nullptr;
-  GObjectPtr<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &raw));
-  GErrorPtr busError(raw);
-  if (!bus) return false;
-
-  const gchar* uris[] = {uri.get(), nullptr};
-  raw = nullptr;
-  GVariant* reply = g_dbus_connection_call_sync(
-      bus.get(), "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
-      "org.freedesktop.FileManager1", "ShowItems", g_variant_new("(^ass)", uris, ""), nullptr,
-      G_DBUS_CALL_FLAGS_NONE, kShowItemsTimeoutMs, nullptr, &raw);
-  GErrorPtr callError(raw);
-  if (reply == nullptr) return false;
-  g_variant_unref(reply);
+  auto* call = new ShowItemsCall{uri.get(), std::move(failed)};
+  g_bus_get(G_BUS_TYPE_SESSION, nullptr, OnSessionBus, call);
   return true;
 }
 

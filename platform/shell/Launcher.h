@@ -4,6 +4,7 @@
 // RecordingLauncher and see what would have been started.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace shell {
@@ -34,8 +35,11 @@ class Launcher {
   virtual bool OpenWith(const std::string& applicationId, const std::string& path) = 0;
 
   // Asks the desktop's file manager to show its folder with `path`
-  // selected. True when the file manager accepted the request.
-  virtual bool ShowInFolder(const std::string& path) = 0;
+  // selected, without waiting for its answer. `failed` runs later, from the
+  // caller's event loop, once it is known that no file manager took the
+  // request; it never runs when one did. False (and `failed` never runs)
+  // when the request cannot even be made.
+  virtual bool ShowInFolder(const std::string& path, std::function<void()> failed) = 0;
 };
 
 // The launcher the shell stand-ins use: the one installed with SetLauncher,

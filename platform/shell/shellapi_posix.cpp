@@ -1,11 +1,11 @@
 // The shell's "open" action on a freedesktop.org desktop, through the
 // current launcher.
 #include <shellapi.h>
-#include <strings.h>
 
 #include <cstdint>
 #include <string>
 
+#include "platform/common/AsciiCase.h"
 #include "platform/shell/Launcher.h"
 
 namespace {
@@ -19,7 +19,7 @@ struct OpenOutcome {
 };
 
 bool IsOpenVerb(LPCSTR verb) {
-  return verb == nullptr || verb[0] == '\0' || strcasecmp(verb, "open") == 0;
+  return verb == nullptr || verb[0] == '\0' || AsciiEqualIgnoringCase(verb, "open");
 }
 
 OpenOutcome Execute(LPCSTR verb, LPCSTR file, LPCSTR directory) {

@@ -11,8 +11,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/shell/DesktopLauncher.h"
-#include "platform/shell/FakeDesktop.h"
-#include "platform/shell/RecordingLauncher.h"
+#include "platform/shell/testing/FakeDesktop.h"
+#include "platform/shell/testing/RecordingLauncher.h"
+#include "platform/testing/TempDir.h"
 
 namespace {
 
@@ -132,9 +133,8 @@ TEST(LooksLikeAddressTest, SchemesOnly) {
 class DesktopLauncherTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "sitelore-open-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root = fs::canonical(pattern);
+    ASSERT_FALSE(scratch.path().empty());
+    root = fs::canonical(scratch.path());
     fs::create_directories(root / "bin");
     record = (root / "xdg-open.record").string();
     ASSERT_TRUE(shell::testing::WriteRecordingProgram((root / "bin/xdg-open").string(), record));
@@ -142,11 +142,7 @@ class DesktopLauncherTest : public ::testing::Test {
     oldPath = path != nullptr ? path : "";
     ::setenv("PATH", ((root / "bin").string() + ":" + oldPath).c_str(), 1);
   }
-  void TearDown() override {
-    ::setenv("PATH", oldPath.c_str(), 1);
-    std::error_code ec;
-    fs::remove_all(root, ec);
-  }
+  void TearDown() override { ::setenv("PATH", oldPath.c_str(), 1); }
 
   fs::path MakeFile(const fs::path& folder, const std::string& name) {
     fs::create_directories(folder);
@@ -154,6 +150,7 @@ class DesktopLauncherTest : public ::testing::Test {
     return folder / name;
   }
 
+  fixture::TempDir scratch;
   fs::path root;
   std::string record;
   std::string oldPath;

@@ -5,6 +5,10 @@ namespace {
 thread_local DWORD lastError = ERROR_SUCCESS;
 }
 
-DWORD WINAPI GetLastError() { return lastError; }
+DWORD WINAPI GetLastError() {
+  return lastError;
+}
 
-void WINAPI SetLastError(DWORD dwErrCode) { lastError = dwErrCode; }
+void WINAPI SetLastError(DWORD dwErrCode) {
+  lastError = dwErrCode;
+}

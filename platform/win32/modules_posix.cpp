@@ -2,13 +2,12 @@
 // are the stand-ins built into the program, found by name.
 #include <wininet.h>
 
-#include <algorithm>
-#include <cctype>
 #include <mutex>
 #include <set>
 #include <string>
 #include <string_view>
 
+#include "platform/common/AsciiCase.h"
 #include "platform/win32/ModuleSeam.h"
 
 namespace {
@@ -46,13 +45,6 @@ const Export* WinInetExports(std::size_t& count) {
   return exports;
 }
 
-std::string Lowered(std::string_view text) {
-  std::string result(text);
-  std::transform(result.begin(), result.end(), result.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return result;
-}
-
 struct Seam {
   std::mutex mutex;
   std::set<std::string> missingModules;  // lower-cased
@@ -72,9 +64,9 @@ void SetModuleMissing(const char* moduleName, bool missing) {
   Seam& seam = TheSeam();
   std::lock_guard<std::mutex> lock(seam.mutex);
   if (missing)
-    seam.missingModules.insert(Lowered(moduleName));
+    seam.missingModules.insert(AsciiLower(moduleName));
   else
-    seam.missingModules.erase(Lowered(moduleName));
+    seam.missingModules.erase(AsciiLower(moduleName));
 }
 
 void SetProcMissing(const char* procName, bool missing) {
@@ -100,7 +92,7 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  const std::string name = Lowered(lpLibFileName);
+  const std::string name = AsciiLower(lpLibFileName);
   Seam& seam = TheSeam();
   std::lock_guard<std::mutex> lock(seam.mutex);
   if (name != kWinInetName || seam.missingModules.count(name)) {
@@ -127,4 +119,6 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
   return nullptr;
 }
 
-BOOL WINAPI FreeLibrary(HMODULE hLibModule) { return hLibModule != nullptr; }
+BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
+  return hLibModule != nullptr;
+}

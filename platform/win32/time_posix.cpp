@@ -6,6 +6,7 @@
 #include <ctime>
 #include <mutex>
 
+#include "platform/common/Calendar.h"
 #include "platform/win32/TimeZoneSeam.h"
 
 namespace {
@@ -13,7 +14,6 @@ namespace {
 constexpr std::int64_t kTicksPerSecond = 10'000'000;
 constexpr std::int64_t kTicksPerDay = kTicksPerSecond * 86'400;
 // Days from 1601-01-01 to 1970-01-01.
-constexpr std::int64_t kDaysFrom1601To1970 = 134'774;
 
 std::uint64_t ToTicks(const FILETIME& ft) {
   return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
@@ -47,20 +47,6 @@ long CurrentUtcOffsetSeconds() {
                          static_cast<std::uint64_t>(offset + kOffsetZero),
                      std::memory_order_release);
   return offset;
-}
-
-// Howard Hinnant's civil-from-days, for days since 1970-01-01.
-void CivilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d) {
-  z += 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  y = static_cast<std::int64_t>(yoe) + era * 400;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  d = doy - (153 * mp + 2) / 5 + 1;
-  m = mp < 10 ? mp + 3 : mp - 9;
-  y += (m <= 2);
 }
 
 }  // namespace
@@ -104,18 +90,17 @@ BOOL WINAPI FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSyst
   // The times of one cache cluster on few days: the calendar date of the
   // last day asked for is kept.
   thread_local std::int64_t lastDays = -1;
-  thread_local std::int64_t year = 0;
-  thread_local unsigned month = 0, day = 0;
+  thread_local calendar::CivilDate date{};
   if (days != lastDays) {
-    CivilFromDays(days - kDaysFrom1601To1970, year, month, day);
+    date = calendar::CivilFromDays(days - calendar::kDaysFrom1601To1970);
     lastDays = days;
   }
   // Milliseconds of the day fit in 32 bits.
   std::uint32_t ms = static_cast<std::uint32_t>((ticks % kTicksPerDay) / 10'000);
   SYSTEMTIME st{};
-  st.wYear = static_cast<WORD>(year);
-  st.wMonth = static_cast<WORD>(month);
-  st.wDay = static_cast<WORD>(day);
+  st.wYear = static_cast<WORD>(date.year);
+  st.wMonth = static_cast<WORD>(date.month);
+  st.wDay = static_cast<WORD>(date.day);
   st.wDayOfWeek = static_cast<WORD>((days + 1) % 7);  // 1601-01-01 was a Monday
   st.wHour = static_cast<WORD>(ms / 3'600'000);
   ms %= 3'600'000;

@@ -13,36 +13,24 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/common/AsciiCase.h"
+#include "platform/common/NameInFolder.h"
+
 namespace urlcache {
 namespace {
 
 namespace fs = std::filesystem;
-
-bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x += 'a' - 'A';
-    if (y >= 'A' && y <= 'Z') y += 'a' - 'A';
-    if (x != y) return false;
-  }
-  return true;
-}
 
 bool IsDirectory(const fs::path& path) {
   std::error_code error;
   return fs::is_directory(path, error);
 }
 
-// The entry of `folder` named `name` in any letter case; the exact spelling
-// wins when it exists.
+// The entry of `folder` named `name` in any letter case.
 std::optional<fs::path> FindEntry(const fs::path& folder, const std::string& name) {
-  std::error_code error;
-  if (fs::exists(folder / name, error)) return folder / name;
-  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    if (EqualsIgnoringCase(it->path().filename().string(), name)) return it->path();
-  }
-  return std::nullopt;
+  std::optional<std::string> found = platform::FindNameIgnoringCase(folder.string(), name);
+  if (!found) return std::nullopt;
+  return folder / *found;
 }
 
 std::string CurrentUserName() {
@@ -51,25 +39,8 @@ std::string CurrentUserName() {
   return {};
 }
 
-struct Layout {
-  const char* cookies;
-  const char* history;
-  const char* content;
-};
-
-constexpr Layout kLayouts[] = {
-    {"AppData/Local/Microsoft/Windows/INetCookies",
-     "AppData/Local/Microsoft/Windows/History/History.IE5",
-     "AppData/Local/Microsoft/Windows/INetCache/Content.IE5"},
-    {"AppData/Roaming/Microsoft/Windows/Cookies",
-     "AppData/Local/Microsoft/Windows/History/History.IE5",
-     "AppData/Local/Microsoft/Windows/Temporary Internet Files/Content.IE5"},
-    {"Cookies", "Local Settings/History/History.IE5",
-     "Local Settings/Temporary Internet Files/Content.IE5"},
-};
-
-std::string FindContainer(const std::string& userFolder, const char* Layout::*member) {
-  for (const Layout& layout : kLayouts) {
+std::string FindContainer(const std::string& userFolder, const char* ContainerLayout::*member) {
+  for (const ContainerLayout& layout : kContainerLayouts) {
     std::optional<std::string> folder = ResolveCaseInsensitive(userFolder, layout.*member);
     if (folder && IsDirectory(*folder) && FindEntry(*folder, "index.dat")) return *folder;
   }
@@ -154,6 +125,17 @@ ProfileSetting& Setting() {
 
 }  // namespace
 
+const ContainerLayout kContainerLayouts[3] = {
+    {"AppData/Local/Microsoft/Windows/INetCookies",
+     "AppData/Local/Microsoft/Windows/History/History.IE5",
+     "AppData/Local/Microsoft/Windows/INetCache/Content.IE5"},
+    {"AppData/Roaming/Microsoft/Windows/Cookies",
+     "AppData/Local/Microsoft/Windows/History/History.IE5",
+     "AppData/Local/Microsoft/Windows/Temporary Internet Files/Content.IE5"},
+    {"Cookies", "Local Settings/History/History.IE5",
+     "Local Settings/Temporary Internet Files/Content.IE5"},
+};
+
 std::optional<std::string> ResolveCaseInsensitive(const std::string& base,
                                                   const std::string& relative) {
   fs::path current(base);
@@ -178,7 +160,8 @@ std::optional<std::string> UserFolderOf(const std::string& root, const std::stri
   std::vector<fs::path> others;
   std::error_code error;
   for (fs::directory_iterator it(*users, error), end; !error && it != end; it.increment(error)) {
-    if (IsDirectory(it->path()) && !EqualsIgnoringCase(it->path().filename().string(), "Public"))
+    if (IsDirectory(it->path()) &&
+        !AsciiEqualIgnoringCase(it->path().filename().string(), "Public"))
       others.push_back(it->path());
   }
   if (others.size() == 1) return others.front().string();
@@ -209,9 +192,9 @@ std::optional<std::string> ProfileUserFolder(const std::string& profile) {
 
 ContainerFolders LocateContainers(const std::string& userFolder) {
   ContainerFolders folders;
-  folders.cookies = FindContainer(userFolder, &Layout::cookies);
-  folders.history = FindContainer(userFolder, &Layout::history);
-  folders.content = FindContainer(userFolder, &Layout::content);
+  folders.cookies = FindContainer(userFolder, &ContainerLayout::cookies);
+  folders.history = FindContainer(userFolder, &ContainerLayout::history);
+  folders.content = FindContainer(userFolder, &ContainerLayout::content);
   return folders;
 }
 

@@ -35,6 +35,16 @@ std::optional<std::string> DefaultUserFolder();
 // absolute, resolved as above for $USER.
 std::optional<std::string> ProfileUserFolder(const std::string& profile);
 
+// Where one layout keeps the three containers, relative to the user folder.
+struct ContainerLayout {
+  const char* cookies;
+  const char* history;
+  const char* content;
+};
+
+// The layouts in the order LocateContainers tries them: Wine, Vista/7, XP.
+extern const ContainerLayout kContainerLayouts[3];
+
 // The containers of a user folder: for each, the first layout (Wine, Vista/7,
 // XP) whose folder exists and holds an index.dat, matched without regard to
 // letter case. The paths name the folders as they are spelled on disk.

@@ -10,9 +10,10 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <unordered_map>
 #include <vector>
 
+#include "platform/common/AsciiCase.h"
+#include "platform/common/NameInFolder.h"
 #include "platform/wininet/ContainerLocator.h"
 #include "platform/wininet/IndexDat.h"
 
@@ -67,27 +68,16 @@ class Snapshot {
 
  private:
   // Cache directories as spelled on disk; unsafe names stay empty.
+  // The index names its folders in upper case; on disk they may be spelled
+  // otherwise. A folder that is not there keeps the index's spelling.
   void ResolveDirectories() {
-    std::unordered_map<std::string, std::string> onDisk;  // upper-cased -> spelling
-    std::error_code error;
-    namespace fs = std::filesystem;
-    for (fs::directory_iterator it(folder_, error), end; !error && it != end; it.increment(error)) {
-      std::string name = it->path().filename().string();
-      std::string key = name;
-      for (char& c : key)
-        if (c >= 'a' && c <= 'z') c -= 'a' - 'A';
-      onDisk.emplace(std::move(key), std::move(name));
-    }
     for (const std::string& name : index_.DirectoryNames()) {
       if (name.empty()) {
         directories_.emplace_back();
         continue;
       }
-      std::string key = name;
-      for (char& c : key)
-        if (c >= 'a' && c <= 'z') c -= 'a' - 'A';
-      auto found = onDisk.find(key);
-      directories_.push_back(folder_ + "/" + (found != onDisk.end() ? found->second : name));
+      std::optional<std::string> onDisk = platform::FindNameIgnoringCase(folder_, name);
+      directories_.push_back(folder_ + "/" + onDisk.value_or(name));
     }
   }
 
@@ -253,7 +243,7 @@ class DiskCursor : public Cursor {
 };
 
 bool PatternIs(const char* pattern, const char* prefix) {
-  return strcasecmp(pattern, prefix) == 0;
+  return AsciiEqualIgnoringCase(pattern, prefix);
 }
 
 }  // namespace

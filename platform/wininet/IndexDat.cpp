@@ -3,6 +3,8 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "platform/common/Calendar.h"
+
 namespace urlcache {
 namespace {
 
@@ -50,15 +52,6 @@ bool ReadText(const std::string& bytes, std::size_t record, std::size_t recordSi
   return true;
 }
 
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
 }  // namespace
 
 bool IsSafePathComponent(std::string_view name) {
@@ -78,8 +71,8 @@ FILETIME FatDateTimeToFileTime(std::uint32_t fatDateTime) {
   if (month < 1 || month > 12 || day < 1 || day > kMonthDays[month - 1] || hours > 23 ||
       minutes > 59 || seconds > 59)
     return FILETIME{};
-  constexpr std::int64_t kDaysFrom1601To1970 = 134'774;
-  const std::int64_t days = DaysFromCivil(year, month, day) + kDaysFrom1601To1970;
+  const std::int64_t days =
+      calendar::DaysFromCivil(year, month, day) + calendar::kDaysFrom1601To1970;
   const std::uint64_t secondsSince1601 =
       static_cast<std::uint64_t>(days) * 86'400 + hours * 3600 + minutes * 60 + seconds;
   const std::uint64_t ticks = secondsSince1601 * 10'000'000ULL;

@@ -21,6 +21,8 @@ Service& CurrentService() {
   return service ? *service : DiskService();
 }
 
-void SetService(Service* service) { installed.store(service); }
+void SetService(Service* service) {
+  installed.store(service);
+}
 
 }  // namespace urlcache

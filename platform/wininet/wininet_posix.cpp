@@ -62,7 +62,9 @@ bool NextMatching(urlcache::Cursor& cursor, DWORD filter, urlcache::EntryView& e
   return false;
 }
 
-DWORD TextSize(std::string_view text) { return text.empty() ? 0 : DWORD(text.size() + 1); }
+DWORD TextSize(std::string_view text) {
+  return text.empty() ? 0 : DWORD(text.size() + 1);
+}
 
 DWORD NeededSize(const urlcache::EntryView& e) {
   return DWORD(sizeof(INTERNET_CACHE_ENTRY_INFOA)) + DWORD(e.url.size() + 1) +
@@ -103,8 +105,7 @@ void Fill(const urlcache::EntryView& e, LPINTERNET_CACHE_ENTRY_INFOA buffer) {
 
 // The buffer half of both calls: fills the buffer when it is large enough,
 // else reports the size needed. True when filled.
-bool Deliver(const urlcache::EntryView& entry, LPINTERNET_CACHE_ENTRY_INFOA buffer,
-             LPDWORD size) {
+bool Deliver(const urlcache::EntryView& entry, LPINTERNET_CACHE_ENTRY_INFOA buffer, LPDWORD size) {
   const DWORD needed = NeededSize(entry);
   if (!buffer || *size < needed) {
     *size = needed;

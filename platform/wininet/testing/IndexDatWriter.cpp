@@ -6,6 +6,9 @@
 #include <fstream>
 #include <map>
 
+#include "platform/common/Calendar.h"
+#include "platform/wininet/ContainerLocator.h"
+
 namespace fixture {
 namespace {
 
@@ -226,19 +229,10 @@ bool WriteContainer(const std::string& folder, const ContainerFixture& spec, std
 }
 
 std::string ContainerPath(ProfileLayout layout, int container) {
-  static const char* const kPaths[3][3] = {
-      {"AppData/Local/Microsoft/Windows/INetCookies",
-       "AppData/Local/Microsoft/Windows/History/History.IE5",
-       "AppData/Local/Microsoft/Windows/INetCache/Content.IE5"},
-      {"AppData/Roaming/Microsoft/Windows/Cookies",
-       "AppData/Local/Microsoft/Windows/History/History.IE5",
-       "AppData/Local/Microsoft/Windows/Temporary Internet Files/Content.IE5"},
-      {"Cookies", "Local Settings/History/History.IE5",
-       "Local Settings/Temporary Internet Files/Content.IE5"},
-  };
-  return kPaths[static_cast<int>(layout)][container];
+  const urlcache::ContainerLayout& paths = urlcache::kContainerLayouts[static_cast<int>(layout)];
+  const char* const kContainers[] = {paths.cookies, paths.history, paths.content};
+  return kContainers[container];
 }
-
 bool WriteProfile(const std::string& userFolder, const ProfileFixture& spec, std::string* error) {
   const ContainerFixture* containers[3] = {&spec.cookies, &spec.history, &spec.content};
   for (int c = 0; c < 3; ++c) {
@@ -256,15 +250,11 @@ std::uint32_t FatDateTime(int year, int month, int day, int hour, int minute, in
 }
 
 FILETIME FileTimeOf(int year, int month, int day, int hour, int minute, int second) {
-  // Days from civil (Howard Hinnant), then from 1601.
-  const int y = year - (month <= 2);
-  const int era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  const std::int64_t days1970 = std::int64_t{era} * 146097 + doe - 719468;
+  const std::int64_t days =
+      calendar::DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) +
+      calendar::kDaysFrom1601To1970;
   const std::uint64_t seconds =
-      static_cast<std::uint64_t>(days1970 + 134774) * 86400 + hour * 3600 + minute * 60 + second;
+      static_cast<std::uint64_t>(days) * 86400 + hour * 3600 + minute * 60 + second;
   const std::uint64_t ticks = seconds * 10000000ULL;
   return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }

@@ -1,4 +1,4 @@
-#include "platform/shell/FakeDesktop.h"
+#include "platform/shell/testing/FakeDesktop.h"
 
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -64,10 +64,10 @@ std::optional<RecordedStart> WaitForRecord(const std::string& record,
 }
 
 FakeDesktop::FakeDesktop() {
-  std::string pattern = (fs::temp_directory_path() / "sitelore-desktop-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) return;
-  fs::path root = fs::canonical(pattern);
+  if (dir_.path().empty()) return;
   std::error_code ec;
+  const fs::path root = fs::canonical(dir_.path(), ec);
+  if (ec) return;
   fs::create_directories(root / "share/mime", ec);
   fs::create_directories(root / "share/applications", ec);
   fs::create_directories(root / "bin", ec);
@@ -91,16 +91,7 @@ FakeDesktop::FakeDesktop() {
          WriteFile(root / "share/applications" / ("sitelore-" + std::string(name) + ".desktop"),
                    entry);
   }
-  root_ = root.string();
-  if (!ok) {
-    fs::remove_all(root, ec);
-    root_.clear();
-  }
-}
-
-FakeDesktop::~FakeDesktop() {
-  std::error_code ec;
-  if (!root_.empty()) fs::remove_all(root_, ec);
+  if (ok) root_ = root.string();
 }
 
 void FakeDesktop::Activate() const {

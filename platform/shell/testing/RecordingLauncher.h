@@ -2,6 +2,7 @@
 // and answers with results the test chooses.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,12 @@ class RecordingLauncher : public Launcher {
  public:
   LaunchResult Open(const std::string& target, const std::string& directory) override;
   bool OpenWith(const std::string& applicationId, const std::string& path) override;
-  bool ShowInFolder(const std::string& path) override;
+  // Records the request and keeps `failed` until AnswerShowInFolder.
+  bool ShowInFolder(const std::string& path, std::function<void()> failed) override;
+
+  // The file manager's answer to every ShowInFolder request still waiting:
+  // a refusal runs their `failed`.
+  void AnswerShowInFolder(bool accepted);
 
   // Every request so far, oldest first.
   std::vector<LaunchRequest> requests;
@@ -31,7 +37,11 @@ class RecordingLauncher : public Launcher {
   // What the next requests answer.
   LaunchResult openResult = LaunchResult::kStarted;
   bool openWithResult = true;
-  bool showInFolderResult = true;
+  // False: the ShowInFolder request cannot even be made.
+  bool showInFolderSent = true;
+
+ private:
+  std::vector<std::function<void()>> waitingShowInFolder_;
 };
 
 }  // namespace shell

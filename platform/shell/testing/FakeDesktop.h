@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/testing/TempDir.h"
+
 namespace shell::testing {
 
 // How a recording program was started.
@@ -37,8 +39,6 @@ class FakeDesktop {
 
   // Creates the folder and its files; root() is empty when that failed.
   FakeDesktop();
-  // Removes the folder.
-  ~FakeDesktop();
   FakeDesktop(const FakeDesktop&) = delete;
   FakeDesktop& operator=(const FakeDesktop&) = delete;
 
@@ -52,6 +52,7 @@ class FakeDesktop {
   std::string RecordOf(const std::string& application) const;
 
  private:
+  fixture::TempDir dir_;  // removed with everything in it
   std::string root_;
 };
 
