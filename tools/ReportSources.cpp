@@ -5,6 +5,7 @@
 
 #include "analysis/CacheAnalyzer.h"
 #include "analysis/TraceKind.h"
+#include "platform/common/AsciiCase.h"
 #include "platform/wininet/ContainerLocator.h"
 
 namespace {

@@ -88,9 +88,9 @@ void NoteUnopenable(const fs::path& file, ContainerSurvey& survey) {
   NoteOnce(survey.unreadable, file.string() + ": " + std::strerror(errno));
 }
 
-void SurveyKind(const std::string& userFolder, const char* Layout::*member,
+void SurveyKind(const std::string& userFolder, const char* ContainerLayout::*member,
                 const std::string& chosen, ContainerSurvey& survey) {
-  for (const Layout& layout : kLayouts) {
+  for (const ContainerLayout& layout : kContainerLayouts) {
     std::optional<fs::path> folder = WalkNoting(userFolder, layout.*member, survey);
     if (!folder || !IsDirectory(*folder)) continue;
     std::optional<fs::path> file = FindEntry(*folder, "index.dat");
@@ -201,9 +201,9 @@ ContainerFolders LocateContainers(const std::string& userFolder) {
 ContainerSurvey SurveyContainers(const std::string& userFolder) {
   ContainerSurvey survey;
   survey.folders = LocateContainers(userFolder);
-  SurveyKind(userFolder, &Layout::cookies, survey.folders.cookies, survey);
-  SurveyKind(userFolder, &Layout::history, survey.folders.history, survey);
-  SurveyKind(userFolder, &Layout::content, survey.folders.content, survey);
+  SurveyKind(userFolder, &ContainerLayout::cookies, survey.folders.cookies, survey);
+  SurveyKind(userFolder, &ContainerLayout::history, survey.folders.history, survey);
+  SurveyKind(userFolder, &ContainerLayout::content, survey.folders.content, survey);
   return survey;
 }
 
