@@ -5,6 +5,7 @@
 //
 //   sitelore-bench [--benchmark_filter=...]
 //   sitelore-bench --first-scan=USERFOLDER   (one scan in this fresh process)
+//   sitelore-bench --write-profile=FOLDER    (writes the full containers and ends)
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <malloc.h>
@@ -268,11 +269,26 @@ void Register(const std::string& name, Body body, int iterations, int repetition
   if (iterations > 0) b->Iterations(iterations);
 }
 
+// Writes the full containers into `userFolder`, for measuring whole
+// processes side by side with other tools.
+int WriteProfileOnly(const std::string& userFolder) {
+  bench::FullProfile profile;
+  std::string error;
+  if (!bench::WriteFullProfile(userFolder, profile, error)) {
+    std::fprintf(stderr, "sitelore-bench: %s\n", error.c_str());
+    return 1;
+  }
+  for (const std::string& file : profile.files) std::printf("%s\n", file.c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i)
+  for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--first-scan=", 13) == 0) return FirstScan(argv[i] + 13);
+    if (std::strncmp(argv[i], "--write-profile=", 16) == 0) return WriteProfileOnly(argv[i] + 16);
+  }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 2;
 
