@@ -12,7 +12,7 @@ namespace {
 
 using fixture::MemoryEntry;
 using fixture::MemoryUrlCache;
-using fixture::ScopedService;
+using fixture::ScopedProvider;
 
 MemoryEntry Entry(std::string url, std::string local = "") {
   MemoryEntry e;
@@ -25,26 +25,29 @@ MemoryEntry Entry(std::string url, std::string local = "") {
 class AnalyzerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    service.cookies = {Entry("Cookie:me@a.b/", "/c/me@a.b[1].txt"),
-                       Entry("Cookie:me@other.org/", "/c/me@other[1].txt"),
-                       Entry("Cookie:me@A.B/x", "")};
-    service.history = {Entry("Visited: me@http://www.a.b/index.html"),
-                       Entry("Visited: me@http://other.org/"), Entry("")};
-    service.content = {
-        Entry("http://www.a.b/logo.gif", "/d/1/logo[1].gif"),
-        Entry("http://a.b/index.html", "/d/2/index[1].html"),
-        Entry("http://a.b:8080/clip.swf", "/d/1/clip[1].swf"),
-        Entry("http://a.b/script.js", "/d/3/script[1].js"),
-        Entry("http://a.b/noname", ""),
-        Entry("http://xa.b.c/logo.gif", "/d/2/logo[1].gif"),
-        Entry("http://other.org/?q=a.b", "/d/3/q[1]"),
-        Entry("HTTP://OTHER.ORG/PIC.PNG", "/d/1/PIC[1].PNG"),
-        Entry("http://www.a.b/logo.gif", "/d/1/logo[2].gif"),
-    };
+    service.Set(
+        fixture::MemoryUrlCache::kCookies,
+        {Entry("Cookie:me@a.b/", "/c/me@a.b[1].txt"),
+         Entry("Cookie:me@other.org/", "/c/me@other[1].txt"), Entry("Cookie:me@A.B/x", "")});
+    service.Set(fixture::MemoryUrlCache::kHistory,
+                {Entry("Visited: me@http://www.a.b/index.html"),
+                 Entry("Visited: me@http://other.org/"), Entry("")});
+    service.Set(fixture::MemoryUrlCache::kContent,
+                {
+                    Entry("http://www.a.b/logo.gif", "/d/1/logo[1].gif"),
+                    Entry("http://a.b/index.html", "/d/2/index[1].html"),
+                    Entry("http://a.b:8080/clip.swf", "/d/1/clip[1].swf"),
+                    Entry("http://a.b/script.js", "/d/3/script[1].js"),
+                    Entry("http://a.b/noname", ""),
+                    Entry("http://xa.b.c/logo.gif", "/d/2/logo[1].gif"),
+                    Entry("http://other.org/?q=a.b", "/d/3/q[1]"),
+                    Entry("HTTP://OTHER.ORG/PIC.PNG", "/d/1/PIC[1].PNG"),
+                    Entry("http://www.a.b/logo.gif", "/d/1/logo[2].gif"),
+                });
   }
 
   MemoryUrlCache service;
-  ScopedService scoped{service};
+  ScopedProvider scoped{service};
   TCacheAnalyzer analyzer;
 };
 
@@ -62,7 +65,8 @@ TEST_F(AnalyzerTest, ScanStoresEachEntryUnderItsKindAndCounts) {
   EXPECT_EQ(analyzer.ImageList()[3].LocalFileName, "/d/1/logo[2].gif");
 
   // A second scan replaces everything.
-  service.content.resize(1);
+  service.Set(fixture::MemoryUrlCache::kContent,
+              {Entry("http://www.a.b/logo.gif", "/d/1/logo[1].gif")});
   analyzer.ScanCache();
   EXPECT_EQ(analyzer.TotalImages(), 1);
   EXPECT_EQ(analyzer.TotalOther(), 0);
@@ -74,7 +78,7 @@ TEST_F(AnalyzerTest, SitesAreSortedUniqueAndComeFromContentOnly) {
   analyzer.GetSites(sites);
   EXPECT_EQ(sites, "a.b\r\na.b:8080\r\nother.org\r\nxa.b.c\r\n");
   // A query belongs to the key when no slash comes before it.
-  service.content.push_back(Entry("http://zz.top?x=1"));
+  service.Add(fixture::MemoryUrlCache::kContent, Entry("http://zz.top?x=1"));
   std::string again;
   analyzer.GetSites(again);
   EXPECT_EQ(again, sites + "zz.top?x=1\r\n");
@@ -126,7 +130,8 @@ TEST_F(AnalyzerTest, EmptySiteListsEveryItem) {
 }
 
 TEST_F(AnalyzerTest, NonAsciiLettersAreComparedUnchanged) {
-  service.content = {Entry("http://\xC4\xE4.example/x.gif", "/d/x.gif")};
+  service.Set(fixture::MemoryUrlCache::kContent,
+              {Entry("http://\xC4\xE4.example/x.gif", "/d/x.gif")});
   analyzer.ScanCache();
   std::string text;
   analyzer.GetImages("\xC4\xE4.EXAMPLE", text);
@@ -146,7 +151,7 @@ TEST(SplitListTextTest, SplitsAtCrLfOnlyAndDropsEmptyLines) {
 
 TEST(CacheAnalyzer, EmptyCacheAndMissingPlatformGiveNothing) {
   MemoryUrlCache empty;
-  ScopedService scoped(empty);
+  ScopedProvider scoped(empty);
   TCacheAnalyzer analyzer;
   std::string sites = "x";
   analyzer.GetSites(sites);

@@ -101,11 +101,11 @@ struct Scale {
   // analyzer holds afterwards, and the texts (URLs and local file names) of
   // the stored entries.
   std::size_t peakBytes = 0, heldBytes = 0, textBytes = 0;
-  bench::CompactUrlCache* memory = nullptr;  // null: the disk profile
+  fixture::MemoryUrlCache* memory = nullptr;  // null: the disk profile
 };
 
 void UseSource(const Scale& scale) {
-  urlcache::SetService(scale.memory);
+  urlcache::SetProvider(scale.memory);
 }
 
 std::size_t StoredTextBytes(const TCacheAnalyzer& analyzer) {
@@ -156,7 +156,7 @@ void MeasureMemory(Scale& scale) {
     (analyzer.get()->*query)(scale.largestSite, items);
     scale.largestSiteItems += items.size();
   }
-  urlcache::SetService(nullptr);
+  urlcache::SetProvider(nullptr);
 }
 
 // The child's side of --first-scan: one scan of the user folder, timed from
@@ -312,10 +312,10 @@ int main(int argc, char** argv) {
   scales[0].entries = profile.entries[0] + profile.entries[1] + profile.entries[2];
   scales[0].sites = profile.sites;
   scales[0].largestSite = profile.largestSite;
-  std::vector<std::unique_ptr<bench::CompactUrlCache>> memories;
+  std::vector<std::unique_ptr<fixture::MemoryUrlCache>> memories;
   for (std::size_t entries : kGrowthScales) {
     std::fprintf(stderr, "Generating %zu entries in memory...\n", entries);
-    memories.push_back(std::make_unique<bench::CompactUrlCache>());
+    memories.push_back(std::make_unique<fixture::MemoryUrlCache>());
     const bench::GrowthCache growth = bench::FillGrowthCache(*memories.back(), entries);
     Scale scale;
     scale.name = std::to_string(entries / 1000) + "k entries, memory";
@@ -347,7 +347,7 @@ int main(int argc, char** argv) {
             malloc_trim(0);
             state.ResumeTiming();
           }
-          urlcache::SetService(nullptr);
+          urlcache::SetProvider(nullptr);
         },
         big ? 1 : 5, 5);
     Register(
@@ -357,7 +357,7 @@ int main(int argc, char** argv) {
           std::unique_ptr<TCacheAnalyzer>& analyzer = scanned[i];
           if (!analyzer) analyzer = FreshScan();
           for (auto _ : state) benchmark::DoNotOptimize(Refresh(*analyzer, scale->largestSite));
-          urlcache::SetService(nullptr);
+          urlcache::SetProvider(nullptr);
         },
         0, 5);
   }

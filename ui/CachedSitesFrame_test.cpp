@@ -310,15 +310,17 @@ TEST_F(FrameTest, NamesWithLineBreaksKeepPathsAndCountsPaired) {
     e.cacheEntryType = type;
     return e;
   };
-  service.content = {
-      entry("http://odd.example/a.png", "/c/ODD00000/two\r\nlines[1].png"),
-      entry("http://odd.example/b.png", "/c/ODD00000/plain[1].png"),
-      entry("http://odd.example/c.htm", "/c/ODD00000/\r\n.htm"),
-  };
-  service.history = {entry("Visited: u@http://odd.example/\r\nnext", "", URLHISTORY_CACHE_ENTRY)};
-  urlcache::SetService(&service);
+  service.Set(fixture::MemoryUrlCache::kContent,
+              {
+                  entry("http://odd.example/a.png", "/c/ODD00000/two\r\nlines[1].png"),
+                  entry("http://odd.example/b.png", "/c/ODD00000/plain[1].png"),
+                  entry("http://odd.example/c.htm", "/c/ODD00000/\r\n.htm"),
+              });
+  service.Set(fixture::MemoryUrlCache::kHistory,
+              {entry("Visited: u@http://odd.example/\r\nnext", "", URLHISTORY_CACHE_ENTRY)});
+  urlcache::SetProvider(&service);
   auto f = Analyzed();
-  urlcache::SetService(nullptr);
+  urlcache::SetProvider(nullptr);
 
   const TCacheAnalyzer* analyzer = TframeCachedSitesPeer::Analyzer(*f);
   ASSERT_NE(analyzer, nullptr);

@@ -135,7 +135,7 @@ class RunTest : public ::testing::Test {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   }
   void TearDown() override {
-    urlcache::SetService(nullptr);
+    urlcache::SetProvider(nullptr);
     urlcache::SetUrlCacheProfile("");
   }
 
@@ -222,8 +222,8 @@ TEST_F(RunTest, EmptyCacheOpensAnEmptyWindow) {
 }
 
 TEST_F(RunTest, ScanErrorIsReportedAndTheWindowStillShows) {
-  uitest::ThrowingService failing;
-  urlcache::SetService(&failing);
+  uitest::ThrowingProvider failing;
+  urlcache::SetProvider(&failing);
   EXPECT_EXIT(RunAndExit([](TfrmSiteloreMain& window, QStringList&) { window.Close->click(); },
                          [](const QStringList& record) {
                            return record ==
@@ -237,11 +237,11 @@ TEST_F(RunTest, ScanErrorIsReportedAndTheWindowStillShows) {
               ::testing::ExitedWithCode(0), "");
 }
 
-// Fails the walk like ThrowingService, after arranging for the message box
+// Fails the walk like ThrowingProvider, after arranging for the message box
 // of the report to be closed as a user would.
-class ThrowingBehindABox : public urlcache::Service {
+class ThrowingBehindABox : public urlcache::Provider {
  public:
-  std::unique_ptr<urlcache::Cursor> Open(const char*) override {
+  std::unique_ptr<urlcache::Cursor> Open(urlcache::Container) override {
     auto* closer = new QTimer(QCoreApplication::instance());
     QObject::connect(closer, &QTimer::timeout, [closer] {
       if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
@@ -274,7 +274,7 @@ void RunWithMessageBoxAndExit() {
 
 TEST_F(RunTest, AfterTheMessageBoxOfAScanErrorTheWindowStillOpens) {
   ThrowingBehindABox failing;
-  urlcache::SetService(&failing);
+  urlcache::SetProvider(&failing);
   EXPECT_EXIT(RunWithMessageBoxAndExit(), ::testing::ExitedWithCode(0), "box: Broken cache\\.");
 }
 

@@ -22,7 +22,7 @@ class MainTest : public ::testing::Test {
     uitest::Reports().clear();
   }
   void TearDown() override {
-    urlcache::SetService(nullptr);
+    urlcache::SetProvider(nullptr);
     urlcache::SetUrlCacheProfile("");
   }
 };
@@ -148,8 +148,8 @@ TEST_F(MainTest, WindowLayoutAndStartUpOnTheWineCache) {
 }
 
 TEST_F(MainTest, ScanErrorIsReportedAndTheSplashStillGoes) {
-  uitest::ThrowingService failing;
-  urlcache::SetService(&failing);
+  uitest::ThrowingProvider failing;
+  urlcache::SetProvider(&failing);
   TfrmSiteloreMain window;
   EXPECT_TRUE(Splashes().empty());
   ASSERT_EQ(uitest::Reports().size(), 1u);

@@ -3,11 +3,15 @@
 // the entry-type filter and the enumeration handles.
 #include <wininet.h>
 
+#include <strings.h>
+
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <unordered_set>
+#include <vector>
 
 #include "platform/wininet/UrlCacheService.h"
 
@@ -53,6 +57,25 @@ HandleTable& Handles() {
   return table;
 }
 
+// The containers a search pattern names: null walks all three; the texts
+// are matched without regard to case. Empty for a pattern naming none.
+std::vector<urlcache::Container> ContainersOf(LPCSTR pattern) {
+  using urlcache::Container;
+  if (!pattern) return {std::begin(urlcache::kAllContainers), std::end(urlcache::kAllContainers)};
+  if (*pattern == '\0') return {Container::kContent};
+  if (strcasecmp(pattern, "Cookie:") == 0) return {Container::kCookies};
+  if (strcasecmp(pattern, "Visited:") == 0) return {Container::kHistory};
+  return {};
+}
+
+// One walk over the containers that `pattern` names, in their order.
+std::unique_ptr<urlcache::Cursor> OpenPattern(LPCSTR pattern) {
+  std::vector<std::unique_ptr<urlcache::Cursor>> cursors;
+  for (urlcache::Container container : ContainersOf(pattern))
+    cursors.push_back(urlcache::CurrentProvider().Open(container));
+  return urlcache::ChainCursors(std::move(cursors));
+}
+
 // Moves the cursor to the next entry that the filter lets through.
 bool NextMatching(urlcache::Cursor& cursor, DWORD filter, urlcache::EntryView& entry) {
   while (cursor.Current(entry)) {
@@ -62,7 +85,9 @@ bool NextMatching(urlcache::Cursor& cursor, DWORD filter, urlcache::EntryView& e
   return false;
 }
 
-DWORD TextSize(std::string_view text) { return text.empty() ? 0 : DWORD(text.size() + 1); }
+DWORD TextSize(std::string_view text) {
+  return text.empty() ? 0 : DWORD(text.size() + 1);
+}
 
 DWORD NeededSize(const urlcache::EntryView& e) {
   return DWORD(sizeof(INTERNET_CACHE_ENTRY_INFOA)) + DWORD(e.url.size() + 1) +
@@ -103,8 +128,7 @@ void Fill(const urlcache::EntryView& e, LPINTERNET_CACHE_ENTRY_INFOA buffer) {
 
 // The buffer half of both calls: fills the buffer when it is large enough,
 // else reports the size needed. True when filled.
-bool Deliver(const urlcache::EntryView& entry, LPINTERNET_CACHE_ENTRY_INFOA buffer,
-             LPDWORD size) {
+bool Deliver(const urlcache::EntryView& entry, LPINTERNET_CACHE_ENTRY_INFOA buffer, LPDWORD size) {
   const DWORD needed = NeededSize(entry);
   if (!buffer || *size < needed) {
     *size = needed;
@@ -128,7 +152,7 @@ HANDLE WINAPI FindFirstUrlCacheEntryExA(LPCSTR lpszUrlSearchPattern, DWORD /*dwF
   }
   auto enumeration = std::make_unique<Enumeration>();
   enumeration->filter = dwFilter;
-  enumeration->cursor = urlcache::CurrentService().Open(lpszUrlSearchPattern);
+  enumeration->cursor = OpenPattern(lpszUrlSearchPattern);
   urlcache::EntryView entry;
   if (!enumeration->cursor || !NextMatching(*enumeration->cursor, dwFilter, entry)) {
     SetLastError(ERROR_NO_MORE_ITEMS);
