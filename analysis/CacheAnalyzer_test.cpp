@@ -142,11 +142,27 @@ TEST_F(AnalyzerTest, NonAsciiLettersAreComparedUnchanged) {
   EXPECT_EQ(analyzer.SiteImages(), 0);
 }
 
-TEST(SplitListTextTest, SplitsAtCrLfOnlyAndDropsEmptyLines) {
-  EXPECT_EQ(SplitListText(""), std::vector<std::string>{});
-  EXPECT_EQ(SplitListText("a.com\r\nb.org\r\n"), (std::vector<std::string>{"a.com", "b.org"}));
-  EXPECT_EQ(SplitListText("a\rb\r\nc\nd\r\n"), (std::vector<std::string>{"a\rb", "c\nd"}));
-  EXPECT_EQ(SplitListText("\r\n\r\nlast"), std::vector<std::string>{"last"});
+TEST(OneLineTest, EscapesControlCharactersOnly) {
+  EXPECT_EQ(OneLine("a.com"), "a.com");
+  EXPECT_EQ(OneLine("a\r\nb\tc"), "a\\r\\nb\\tc");
+  EXPECT_EQ(OneLine(std::string("\x01\x7f\0z", 4)), "\\x01\\x7f\\x00z");
+  // Bytes beyond ASCII and backslashes stand as they are.
+  EXPECT_EQ(OneLine("caf\xe9\\x"), "caf\xe9\\x");
+}
+
+// The list form holds each key whole; the text form is that list joined.
+TEST(CacheAnalyzer, SiteListKeepsKeysWithLineBreaksWhole) {
+  fixture::MemoryUrlCache service;
+  fixture::ScopedProvider scoped(service);
+  service.Add(fixture::MemoryUrlCache::kContent, "http://b.test\r\nTotal: 9/x", "");
+  service.Add(fixture::MemoryUrlCache::kContent, "http://a.test/", "");
+  TCacheAnalyzer analyzer;
+  TSiteList sites;
+  analyzer.GetSites(sites);
+  EXPECT_EQ(sites, (TSiteList{"a.test", "b.test\r\ntotal: 9"}));
+  std::string text;
+  analyzer.GetSites(text);
+  EXPECT_EQ(text, "a.test\r\nb.test\r\ntotal: 9\r\n");
 }
 
 TEST(CacheAnalyzer, EmptyCacheAndMissingPlatformGiveNothing) {

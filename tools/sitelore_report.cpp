@@ -65,12 +65,12 @@ int main(int argc, char** argv) {
 
   TCacheAnalyzer analyzer;
   ReportRequest request;
-  analyzer.GetSites(request.sitesText);
+  analyzer.GetSites(request.sites);
   analyzer.ScanCache();
   if (site) {
     request.detail.push_back(*site);
   } else if (allSites) {
-    request.detail = SplitListText(request.sitesText);
+    request.detail = request.sites;
     request.allSites = true;
   }
   if (json)

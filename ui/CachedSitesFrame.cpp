@@ -229,6 +229,7 @@ void TframeCachedSites::CreateAnalyzer() {
   OtherPaths.clear();
   MediaPaths.clear();
   CookiePaths.clear();
+  SiteKeys.clear();
   for (TListBox* list : {lbxOther, lbxImages, lbxPages, lbxMedia, lbxCookies, lbxHistory, lbxSites})
     list->Clear();
   Analyzer = std::make_unique<TCacheAnalyzer>();
@@ -236,9 +237,11 @@ void TframeCachedSites::CreateAnalyzer() {
 
 void TframeCachedSites::AnalyzeCache() {
   if (!Analyzer) return;
-  std::string sites;
-  Analyzer->GetSites(sites);
-  lbxSites->SetLines(SplitListText(sites));
+  Analyzer->GetSites(SiteKeys);
+  std::vector<std::string> lines;
+  lines.reserve(SiteKeys.size());
+  for (const std::string& key : SiteKeys) lines.push_back(OneLine(key));
+  lbxSites->SetLines(std::move(lines));
   Analyzer->ScanCache();
   if (lbxSites->Count() > 0) lbxSites->SetItemIndex(0);
   RefreshSiteInfo();
@@ -249,30 +252,29 @@ void TframeCachedSites::RefreshSiteInfo() {
     list->Clear();
   const int selected = lbxSites->ItemIndex();
   if (selected < 0 || !Analyzer) return;
-  const std::string site = AsciiLower(lbxSites->Line(selected));
+  if (selected >= static_cast<int>(SiteKeys.size())) return;
+  const std::string& site = SiteKeys[selected];
 
   // The list form keeps every stored trace one line, also a name that holds
-  // a line break, so the path lists stay paired with the counts.
+  // a line break, so the path lists stay paired with the counts. The
+  // queries run in the window's order.
+  const struct {
+    TTraceKind kind;
+    TPathList* paths;  // none for history, whose list shows URLs
+    TListBox* list;
+  } kinds[] = {{tkPages, &PagePaths, lbxPages},       {tkImages, &ImagePaths, lbxImages},
+               {tkOther, &OtherPaths, lbxOther},      {tkMedia, &MediaPaths, lbxMedia},
+               {tkCookies, &CookiePaths, lbxCookies}, {tkHistory, nullptr, lbxHistory}};
   TItemList items;
-  Analyzer->GetPages(site, items);
-  PagePaths = Copy(items);
-  Analyzer->GetImages(site, items);
-  ImagePaths = Copy(items);
-  Analyzer->GetOther(site, items);
-  OtherPaths = Copy(items);
-  Analyzer->GetMedia(site, items);
-  MediaPaths = Copy(items);
-  Analyzer->GetCookies(site, items);
-  CookiePaths = Copy(items);
-
-  FillListBox(PagePaths, *lbxPages);
-  FillListBox(ImagePaths, *lbxImages);
-  FillListBox(OtherPaths, *lbxOther);
-  FillListBox(MediaPaths, *lbxMedia);
-  FillListBox(CookiePaths, *lbxCookies);
-
-  Analyzer->GetHistory(site, items);
-  lbxHistory->SetLines(Copy(items));
+  for (const auto& [kind, paths, list] : kinds) {
+    Analyzer->GetTraces(kind, site, items);
+    if (!paths) {
+      list->SetLines(Copy(items));
+      continue;
+    }
+    *paths = Copy(items);
+    FillListBox(*paths, *list);
+  }
 
   lblTotal->setText(QString::fromStdString(FormatTotalLine(*Analyzer)));
   lblCurrent->setText(QString::fromStdString(FormatSiteLine(*Analyzer)));
@@ -290,6 +292,7 @@ void TframeCachedSites::FreeAnalyzer() {
     list->Clear();
   for (TPathList* paths : {&ImagePaths, &PagePaths, &OtherPaths, &MediaPaths, &CookiePaths})
     TPathList().swap(*paths);
+  TSiteList().swap(SiteKeys);
   Analyzer.reset();
   emit AnalyzerFreed();
 }

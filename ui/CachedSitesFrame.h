@@ -115,6 +115,9 @@ class TframeCachedSites : public QFrame {
   TPathList OtherPaths;
   TPathList MediaPaths;
   TPathList CookiePaths;
+  // The site keys, line for line as lbxSites, which shows them with their
+  // control characters escaped.
+  TSiteList SiteKeys;
   std::unique_ptr<TCacheAnalyzer> Analyzer;
 };
 

@@ -333,6 +333,27 @@ TEST_F(FrameTest, NamesWithLineBreaksKeepPathsAndCountsPaired) {
   EXPECT_EQ(f->lbxHistory->Lines(), Lines{"Visited: u@http://odd.example/\r\nnext"});
 }
 
+TEST_F(FrameTest, HostsWithLineBreaksAreOneSiteShownEscaped) {
+  fixture::MemoryUrlCache service;
+  service.Add(fixture::MemoryUrlCache::kContent, "http://crlf.test\r\nTotal: 99 images/a.gif",
+              "/c/A/a[1].gif");
+  service.Add(fixture::MemoryUrlCache::kContent, "http://evil\r\nfake.test/b.gif", "/c/A/b[1].gif");
+  urlcache::SetProvider(&service);
+  auto f = Analyzed();
+  urlcache::SetProvider(nullptr);
+
+  EXPECT_EQ(f->lbxSites->Lines(),
+            (Lines{"crlf.test\\r\\ntotal: 99 images", "evil\\r\\nfake.test"}));
+  // The selected line queries the site's full key.
+  EXPECT_EQ(f->lbxImages->Lines(), Lines{"a[1].gif"});
+  f->lbxSites->SetItemIndex(1);
+  f->lbxSitesClick(f->lbxSites);
+  EXPECT_EQ(f->lbxImages->Lines(), Lines{"b[1].gif"});
+  EXPECT_EQ(f->lblCurrent->text().toStdString(),
+            "Selected site:: 1 images, 0 pages, 0 media files, 0 unknown files, 0 cookies, 0 "
+            "history entires");
+}
+
 TEST_F(FrameTest, FreeAnalyzerEmptiesTheListsAndReleasesTheAnalyzer) {
   urlcache::SetUrlCacheProfile(uitest::WineBasicPrefix());
   auto f = Analyzed();
