@@ -30,8 +30,14 @@ std::string FormatTotalLine(const TCacheAnalyzer& Analyzer) {
 }
 
 std::string FormatSiteLine(const TCacheAnalyzer& Analyzer) {
+  std::int32_t counts[kTraceKinds];
+  for (TTraceKind kind : kAllTraceKinds) counts[kind] = Analyzer.SiteCount(kind);
+  return FormatSiteLine(counts);
+}
+
+std::string FormatSiteLine(const std::int32_t (&Counts)[6]) {
   return Format(
       "Selected site:: %d images, %d pages, %d media files, %d unknown files, %d cookies, %d "
       "history entires",
-      [&](TTraceKind kind) { return Analyzer.SiteCount(kind); });
+      [&](TTraceKind kind) { return Counts[kind]; });
 }

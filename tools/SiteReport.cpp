@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "analysis/CountLines.h"
+#include "analysis/SiteMatcher.h"
 #include "analysis/TraceKind.h"
 
 namespace {
@@ -76,11 +77,35 @@ SiteTraces QuerySite(TCacheAnalyzer& analyzer, const std::string& site) {
   return traces;
 }
 
+namespace {
+
+// The traces of the detailed sites in order: with every site, all found in
+// one pass over the stored lists; else by the per-site queries.
+template <typename Visit>
+void ForEachDetailedSite(TCacheAnalyzer& analyzer, const ReportRequest& request, Visit visit) {
+  if (!request.allSites) {
+    for (const std::string& key : request.detail) visit(QuerySite(analyzer, key));
+    return;
+  }
+  const SiteTraceIndex index(analyzer, request.detail);
+  for (std::size_t site = 0; site < request.detail.size(); ++site) {
+    SiteTraces traces;
+    traces.key = AsciiLower(request.detail[site]);
+    for (TTraceKind kind : kAllTraceKinds) {
+      index.Items(site, kind, traces.traces[kind]);
+      traces.counts[kind] = static_cast<std::int32_t>(traces.traces[kind].size());
+    }
+    traces.countLine = FormatSiteLine(traces.counts);
+    visit(traces);
+  }
+}
+
+}  // namespace
+
 void WriteText(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE* out) {
   for (const std::string& site : request.sites) WriteLine(OneLine(site), out);
   WriteLine(FormatTotalLine(analyzer), out);
-  for (const std::string& key : request.detail) {
-    const SiteTraces site = QuerySite(analyzer, key);
+  ForEachDetailedSite(analyzer, request, [&](const SiteTraces& site) {
     if (request.allSites) {
       WriteLine("[Site]", out);
       WriteLine(OneLine(site.key), out);
@@ -90,7 +115,7 @@ void WriteText(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE
       for (std::string_view item : site.traces[kind]) WriteLine(item, out);
     }
     WriteLine(site.countLine, out);
-  }
+  });
 }
 
 void WriteJson(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE* out) {
@@ -103,11 +128,11 @@ void WriteJson(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE
   if (request.allSites) {
     Write(",\n  \"per_site\": [", out);
     const char* separator = "\n    ";
-    for (const std::string& key : request.detail) {
+    ForEachDetailedSite(analyzer, request, [&](const SiteTraces& site) {
       Write(separator, out);
-      Write(Dump(SiteJson(QuerySite(analyzer, key)), 2), out);
+      Write(Dump(SiteJson(site), 2), out);
       separator = ",\n    ";
-    }
+    });
     Write(request.detail.empty() ? "]" : "\n  ]", out);
   } else if (!request.detail.empty()) {
     Write(",\n  \"site\": ", out);
