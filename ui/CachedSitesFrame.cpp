@@ -4,12 +4,16 @@
 
 #include <QAbstractScrollArea>
 #include <QContextMenuEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QLabel>
 #include <QSplitter>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <atomic>
+#include <exception>
+#include <thread>
 
 #include "analysis/CountLines.h"
 #include "analysis/TraceKind.h"
@@ -235,14 +239,56 @@ void TframeCachedSites::CreateAnalyzer() {
   Analyzer = std::make_unique<TCacheAnalyzer>();
 }
 
+namespace {
+
+// Runs `work` on a thread of its own while this thread goes on handling
+// paint and window-manager events, so that the splash stays drawn and the
+// desktop does not take the program for hung. User input waits until the
+// work is done. An exception of `work` is raised here afterwards.
+template <typename Work>
+void RunOffTheUiThread(Work&& work) {
+  std::exception_ptr failure;
+  std::atomic<bool> done{false};
+  QEventLoop loop;
+  std::thread worker([&] {
+    try {
+      work();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    done = true;
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  while (!done) loop.exec(QEventLoop::ExcludeUserInputEvents);
+  worker.join();
+  if (failure) std::rethrow_exception(failure);
+}
+
+}  // namespace
+
 void TframeCachedSites::AnalyzeCache() {
   if (!Analyzer) return;
-  Analyzer->GetSites(SiteKeys);
-  std::vector<std::string> lines;
-  lines.reserve(SiteKeys.size());
-  for (const std::string& key : SiteKeys) lines.push_back(OneLine(key));
-  lbxSites->SetLines(std::move(lines));
-  Analyzer->ScanCache();
+  // The walks run off the user-interface thread; what the frame shows is
+  // set here, in the same order as if they ran here: the site list once it
+  // is known, even when the scan then fails.
+  bool sitesKnown = false;
+  std::exception_ptr failure;
+  try {
+    RunOffTheUiThread([&] {
+      Analyzer->GetSites(SiteKeys);
+      sitesKnown = true;
+      Analyzer->ScanCache();
+    });
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (sitesKnown) {
+    std::vector<std::string> lines;
+    lines.reserve(SiteKeys.size());
+    for (const std::string& key : SiteKeys) lines.push_back(OneLine(key));
+    lbxSites->SetLines(std::move(lines));
+  }
+  if (failure) std::rethrow_exception(failure);
   if (lbxSites->Count() > 0) lbxSites->SetItemIndex(0);
   RefreshSiteInfo();
 }

@@ -6,6 +6,10 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "platform/wininet/testing/MemoryUrlCache.h"
 #include "ui/EmbeddedWB.h"
@@ -352,6 +356,31 @@ TEST_F(FrameTest, HostsWithLineBreaksAreOneSiteShownEscaped) {
   EXPECT_EQ(f->lblCurrent->text().toStdString(),
             "Selected site:: 1 images, 0 pages, 0 media files, 0 unknown files, 0 cookies, 0 "
             "history entires");
+}
+
+// While the walks run, the user-interface thread goes on handling events
+// (the splash is painted, the window manager answered), and the results
+// are those of the walks.
+TEST_F(FrameTest, TheUiThreadHandlesEventsWhileTheScanRuns) {
+  class WaitingProvider : public fixture::MemoryUrlCache {
+   public:
+    std::atomic<bool> ticked{false};
+    bool sawTick = false;
+    std::unique_ptr<urlcache::Cursor> Open(urlcache::Container container) override {
+      for (int i = 0; i < 500 && !ticked; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      sawTick = sawTick || ticked;
+      return MemoryUrlCache::Open(container);
+    }
+  } provider;
+  provider.Add(fixture::MemoryUrlCache::kContent, "http://a.test/x.gif", "/c/A/x[1].gif");
+  urlcache::SetProvider(&provider);
+  QTimer::singleShot(0, [&] { provider.ticked = true; });
+  auto f = Analyzed();
+  urlcache::SetProvider(nullptr);
+  EXPECT_TRUE(provider.sawTick);
+  EXPECT_EQ(f->lbxSites->Lines(), Lines{"a.test"});
+  EXPECT_EQ(f->lbxImages->Lines(), Lines{"x[1].gif"});
 }
 
 TEST_F(FrameTest, FreeAnalyzerEmptiesTheListsAndReleasesTheAnalyzer) {

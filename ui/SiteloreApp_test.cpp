@@ -242,15 +242,18 @@ TEST_F(RunTest, ScanErrorIsReportedAndTheWindowStillShows) {
 class ThrowingBehindABox : public urlcache::Provider {
  public:
   std::unique_ptr<urlcache::Cursor> Open(urlcache::Container) override {
-    auto* closer = new QTimer(QCoreApplication::instance());
-    QObject::connect(closer, &QTimer::timeout, [closer] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        std::fprintf(stderr, "box: %s\n", qPrintable(box->text()));
-        box->accept();
-        closer->deleteLater();
-      }
+    // The walk runs off the user-interface thread: the timer is made there.
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [] {
+      auto* closer = new QTimer(QCoreApplication::instance());
+      QObject::connect(closer, &QTimer::timeout, [closer] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+          std::fprintf(stderr, "box: %s\n", qPrintable(box->text()));
+          box->accept();
+          closer->deleteLater();
+        }
+      });
+      closer->start(10);
     });
-    closer->start(10);
     throw std::runtime_error("Broken cache");
   }
 };
