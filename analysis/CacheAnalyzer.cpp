@@ -79,16 +79,27 @@ std::string JoinLines(const TItemList& Items) {
   return text;
 }
 
-std::vector<std::string> SplitListText(std::string_view Text) {
-  std::vector<std::string> lines;
-  while (!Text.empty()) {
-    const std::size_t end = Text.find("\r\n");
-    const std::string_view line = Text.substr(0, end);
-    if (!line.empty()) lines.emplace_back(line);
-    if (end == std::string_view::npos) break;
-    Text.remove_prefix(end + 2);
+std::string OneLine(std::string_view Item) {
+  std::string line;
+  line.reserve(Item.size());
+  for (char c : Item) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7f) {
+      line.push_back(c);
+    } else if (c == '\r') {
+      line.append("\\r");
+    } else if (c == '\n') {
+      line.append("\\n");
+    } else if (c == '\t') {
+      line.append("\\t");
+    } else {
+      static constexpr char kHex[] = "0123456789abcdef";
+      line.append("\\x");
+      line.push_back(kHex[byte >> 4]);
+      line.push_back(kHex[byte & 0xf]);
+    }
   }
-  return lines;
+  return line;
 }
 
 TCacheAnalyzer::TCacheAnalyzer() : FCache(std::make_unique<TIECache>()) {
@@ -107,9 +118,7 @@ void TCacheAnalyzer::UseHandleEntry() {
 }
 
 void TCacheAnalyzer::Clear() {
-  for (TEntryList* list :
-       {&FImageList, &FPageList, &FMediaList, &FOtherList, &FCookieList, &FHistoryList})
-    list->Clear();
+  for (TEntryList& list : FLists) list.Clear();
 }
 
 void TCacheAnalyzer::ScanCache() {
@@ -118,12 +127,7 @@ void TCacheAnalyzer::ScanCache() {
     FCache->SetSearchPattern(pattern);
     FCache->RetrieveEntries(0);
   }
-  FTotalCookies = CountOf(FCookieList);
-  FTotalPages = CountOf(FPageList);
-  FTotalOther = CountOf(FOtherList);
-  FTotalHistory = CountOf(FHistoryList);
-  FTotalImages = CountOf(FImageList);
-  FTotalMedia = CountOf(FMediaList);
+  for (TTraceKind kind : kAllTraceKinds) FTotals[kind] = CountOf(FLists[kind]);
 }
 
 void TCacheAnalyzer::HandleEntry(TIECache& Sender, bool& /*Cancel*/) {
@@ -133,26 +137,14 @@ void TCacheAnalyzer::HandleEntry(TIECache& Sender, bool& /*Cancel*/) {
 void TCacheAnalyzer::AddEntry(const TEntryInfo& Entry, TSearchPattern Pattern) {
   switch (Pattern) {
     case spCookies:
-      FCookieList.Add(Entry);
+      FLists[tkCookies].Add(Entry);
       return;
     case spHistory:
-      FHistoryList.Add(Entry);
+      FLists[tkHistory].Add(Entry);
       return;
     case spUrl:
-      switch (ClassifyFile(Entry.LocalFileName)) {
-        case tkImages:
-          FImageList.Add(Entry);
-          return;
-        case tkMedia:
-          FMediaList.Add(Entry);
-          return;
-        case tkPages:
-          FPageList.Add(Entry);
-          return;
-        default:
-          FOtherList.Add(Entry);
-          return;
-      }
+      FLists[ClassifyFile(Entry.LocalFileName)].Add(Entry);
+      return;
     case spAll:
       return;
   }
@@ -165,7 +157,7 @@ void TCacheAnalyzer::CollectURL(TIECache& Sender, bool& /*Cancel*/) {
   if (!key.empty()) FURLList->Insert(key);
 }
 
-void TCacheAnalyzer::GetSites(std::string& Sites) {
+void TCacheAnalyzer::GetSites(TSiteList& Sites) {
   Sites.clear();
   SiteKeySet keys;
   // Whatever happens, the enumerator reports to HandleEntry again afterwards.
@@ -184,43 +176,32 @@ void TCacheAnalyzer::GetSites(std::string& Sites) {
   TItemList sorted = keys.Keys();
   // Ignoring case on lower-case keys is byte order.
   std::sort(sorted.begin(), sorted.end());
-  Sites = JoinLines(sorted);
+  Sites.assign(sorted.begin(), sorted.end());
 }
 
-void TCacheAnalyzer::Query(const TEntryList& List, ItemField Field, std::string_view Site,
-                           TItemList& Items, std::int32_t& Count) {
-  Count = 0;
+void TCacheAnalyzer::GetSites(std::string& Sites) {
+  TSiteList list;
+  GetSites(list);
+  Sites = JoinLines(TItemList(list.begin(), list.end()));
+}
+
+void TCacheAnalyzer::GetTraces(TTraceKind Kind, std::string_view Site, TItemList& Items) {
+  std::int32_t& count = FSiteCounts[Kind];
+  count = 0;
   Items.clear();
+  // History entries are shown by their URL, the others by their local file.
+  const bool byUrl = Kind == tkHistory;
   const std::string lowered = AsciiLower(Site);
-  List.ForEachMatch(lowered, [&](const TStoredEntry& entry) {
-    std::string_view item =
-        Field == ItemField::LocalFileName ? entry.LocalFileName : entry.SourceUrlName;
+  FLists[Kind].ForEachMatch(lowered, [&](const TStoredEntry& entry) {
+    std::string_view item = byUrl ? entry.SourceUrlName : entry.LocalFileName;
     if (!item.empty()) Items.push_back(item);
   });
-  Count = static_cast<std::int32_t>(
+  count = static_cast<std::int32_t>(
       std::min<std::size_t>(Items.size(), std::numeric_limits<std::int32_t>::max()));
 }
 
-void TCacheAnalyzer::Query(const TEntryList& List, ItemField Field, std::string_view Site,
-                           std::string& Text, std::int32_t& Count) {
+void TCacheAnalyzer::GetTraces(TTraceKind Kind, std::string_view Site, std::string& Text) {
   TItemList items;
-  Query(List, Field, Site, items, Count);
+  GetTraces(Kind, Site, items);
   Text = JoinLines(items);
 }
-
-#define SITELORE_QUERY(Name, List, Field, Count)                        \
-  void TCacheAnalyzer::Name(std::string_view Site, std::string& Text) { \
-    Query(List, ItemField::Field, Site, Text, Count);                   \
-  }                                                                     \
-  void TCacheAnalyzer::Name(std::string_view Site, TItemList& Items) {  \
-    Query(List, ItemField::Field, Site, Items, Count);                  \
-  }
-
-SITELORE_QUERY(GetImages, FImageList, LocalFileName, FSiteImages)
-SITELORE_QUERY(GetPages, FPageList, LocalFileName, FSitePages)
-SITELORE_QUERY(GetMedia, FMediaList, LocalFileName, FSiteMedia)
-SITELORE_QUERY(GetOther, FOtherList, LocalFileName, FSiteOther)
-SITELORE_QUERY(GetCookies, FCookieList, LocalFileName, FSiteCookies)
-SITELORE_QUERY(GetHistory, FHistoryList, SourceUrlName, FSiteHistory)
-
-#undef SITELORE_QUERY

@@ -5,6 +5,7 @@
 // Nothing here writes to the cache.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,6 +22,15 @@ class SiteKeySet;
 // analyzer and stay valid until its next Clear, ScanCache or destruction.
 using TItemList = std::vector<std::string_view>;
 
+// The site keys of GetSites, one key an item, exactly as derived from the
+// URLs (a key may hold any byte but "/", a line break included).
+using TSiteList = std::vector<std::string>;
+
+inline constexpr int kTraceKinds = 6;
+// The kinds in their order (tkImages to tkHistory), for loops over them.
+inline constexpr TTraceKind kAllTraceKinds[kTraceKinds] = {tkImages, tkPages,   tkMedia,
+                                                           tkOther,  tkCookies, tkHistory};
+
 class TCacheAnalyzer {
  public:
   // Empty lists, zero counts; the enumerator walks all nine entry kinds and
@@ -34,9 +44,12 @@ class TCacheAnalyzer {
   // and content, and sets the six totals. The per-site counts stay.
   void ScanCache();
 
-  // The sorted, duplicate-free site keys of the content entries, each line
-  // ended by CR LF; empty when there is none. Runs its own content walk and
-  // leaves the stored lists alone.
+  // The sorted, duplicate-free site keys of the content entries. Runs its
+  // own content walk and leaves the stored lists alone.
+  void GetSites(TSiteList& Sites);
+  // The same keys as list text, each line ended by CR LF; empty when there is
+  // none. A key holding a line break cannot be told apart in this form:
+  // callers that show or split the list take the list form.
   void GetSites(std::string& Sites);
 
   // Disposes every stored entry of the six lists.
@@ -55,71 +68,71 @@ class TCacheAnalyzer {
   // the local file names (the URL for history), empty ones skipped, in
   // stored order; each query sets its own per-site count to the number of
   // items. The text form ends every item with CR LF.
-  void GetImages(std::string_view Site, std::string& Text);
-  void GetPages(std::string_view Site, std::string& Text);
-  void GetMedia(std::string_view Site, std::string& Text);
-  void GetOther(std::string_view Site, std::string& Text);
-  void GetCookies(std::string_view Site, std::string& Text);
-  void GetHistory(std::string_view Site, std::string& Text);
+  // The query of one kind; the named queries below are this for their kind.
+  void GetTraces(TTraceKind Kind, std::string_view Site, TItemList& Items);
+  void GetTraces(TTraceKind Kind, std::string_view Site, std::string& Text);
 
-  void GetImages(std::string_view Site, TItemList& Items);
-  void GetPages(std::string_view Site, TItemList& Items);
-  void GetMedia(std::string_view Site, TItemList& Items);
-  void GetOther(std::string_view Site, TItemList& Items);
-  void GetCookies(std::string_view Site, TItemList& Items);
-  void GetHistory(std::string_view Site, TItemList& Items);
+  void GetImages(std::string_view Site, std::string& Text) { GetTraces(tkImages, Site, Text); }
+  void GetPages(std::string_view Site, std::string& Text) { GetTraces(tkPages, Site, Text); }
+  void GetMedia(std::string_view Site, std::string& Text) { GetTraces(tkMedia, Site, Text); }
+  void GetOther(std::string_view Site, std::string& Text) { GetTraces(tkOther, Site, Text); }
+  void GetCookies(std::string_view Site, std::string& Text) { GetTraces(tkCookies, Site, Text); }
+  void GetHistory(std::string_view Site, std::string& Text) { GetTraces(tkHistory, Site, Text); }
 
-  std::int32_t SiteImages() const { return FSiteImages; }
-  std::int32_t SitePages() const { return FSitePages; }
-  std::int32_t SiteMedia() const { return FSiteMedia; }
-  std::int32_t SiteOther() const { return FSiteOther; }
-  std::int32_t SiteCookies() const { return FSiteCookies; }
-  std::int32_t SiteHistory() const { return FSiteHistory; }
+  void GetImages(std::string_view Site, TItemList& Items) { GetTraces(tkImages, Site, Items); }
+  void GetPages(std::string_view Site, TItemList& Items) { GetTraces(tkPages, Site, Items); }
+  void GetMedia(std::string_view Site, TItemList& Items) { GetTraces(tkMedia, Site, Items); }
+  void GetOther(std::string_view Site, TItemList& Items) { GetTraces(tkOther, Site, Items); }
+  void GetCookies(std::string_view Site, TItemList& Items) { GetTraces(tkCookies, Site, Items); }
+  void GetHistory(std::string_view Site, TItemList& Items) { GetTraces(tkHistory, Site, Items); }
 
-  std::int32_t TotalImages() const { return FTotalImages; }
-  std::int32_t TotalPages() const { return FTotalPages; }
-  std::int32_t TotalMedia() const { return FTotalMedia; }
-  std::int32_t TotalOther() const { return FTotalOther; }
-  std::int32_t TotalCookies() const { return FTotalCookies; }
-  std::int32_t TotalHistory() const { return FTotalHistory; }
+  // The per-site count of the last query of `Kind`, and the total of the
+  // last scan.
+  std::int32_t SiteCount(TTraceKind Kind) const { return FSiteCounts[Kind]; }
+  std::int32_t Total(TTraceKind Kind) const { return FTotals[Kind]; }
+  const TEntryList& List(TTraceKind Kind) const { return FLists[Kind]; }
 
-  const TEntryList& ImageList() const { return FImageList; }
-  const TEntryList& PageList() const { return FPageList; }
-  const TEntryList& MediaList() const { return FMediaList; }
-  const TEntryList& OtherList() const { return FOtherList; }
-  const TEntryList& CookieList() const { return FCookieList; }
-  const TEntryList& HistoryList() const { return FHistoryList; }
+  std::int32_t SiteImages() const { return SiteCount(tkImages); }
+  std::int32_t SitePages() const { return SiteCount(tkPages); }
+  std::int32_t SiteMedia() const { return SiteCount(tkMedia); }
+  std::int32_t SiteOther() const { return SiteCount(tkOther); }
+  std::int32_t SiteCookies() const { return SiteCount(tkCookies); }
+  std::int32_t SiteHistory() const { return SiteCount(tkHistory); }
+
+  std::int32_t TotalImages() const { return Total(tkImages); }
+  std::int32_t TotalPages() const { return Total(tkPages); }
+  std::int32_t TotalMedia() const { return Total(tkMedia); }
+  std::int32_t TotalOther() const { return Total(tkOther); }
+  std::int32_t TotalCookies() const { return Total(tkCookies); }
+  std::int32_t TotalHistory() const { return Total(tkHistory); }
+
+  const TEntryList& ImageList() const { return List(tkImages); }
+  const TEntryList& PageList() const { return List(tkPages); }
+  const TEntryList& MediaList() const { return List(tkMedia); }
+  const TEntryList& OtherList() const { return List(tkOther); }
+  const TEntryList& CookieList() const { return List(tkCookies); }
+  const TEntryList& HistoryList() const { return List(tkHistory); }
 
   TIECache& Cache() { return *FCache; }
 
  private:
-  enum class ItemField { LocalFileName, SourceUrlName };
-  void Query(const TEntryList& List, ItemField Field, std::string_view Site, TItemList& Items,
-             std::int32_t& Count);
-  void Query(const TEntryList& List, ItemField Field, std::string_view Site, std::string& Text,
-             std::int32_t& Count);
   void UseHandleEntry();
 
-  TEntryList FImageList;
-  TEntryList FPageList;
-  TEntryList FMediaList;
-  TEntryList FOtherList;
-  TEntryList FCookieList;
-  TEntryList FHistoryList;
+  // One list of stored entries a kind, indexed by TTraceKind.
+  std::array<TEntryList, kTraceKinds> FLists;
   // The keys collected while GetSites runs: the URLs of the walk are reduced
   // to their keys as they arrive instead of being held until the end.
   SiteKeySet* FURLList = nullptr;
   std::unique_ptr<TIECache> FCache;
 
-  std::int32_t FSiteOther = 0, FSiteMedia = 0, FSiteCookies = 0, FSitePages = 0, FSiteHistory = 0,
-               FSiteImages = 0;
-  std::int32_t FTotalCookies = 0, FTotalPages = 0, FTotalOther = 0, FTotalHistory = 0,
-               FTotalImages = 0, FTotalMedia = 0;
+  std::array<std::int32_t, kTraceKinds> FSiteCounts{};
+  std::array<std::int32_t, kTraceKinds> FTotals{};
 };
 
 // Joins items into the list text: every item followed by CR LF.
 std::string JoinLines(const TItemList& Items);
 
-// Splits a list text at each CR LF into its non-empty lines. A line may hold
-// a lone CR or LF; the CR LF after the last line adds no empty line.
-std::vector<std::string> SplitListText(std::string_view Text);
+// `Item` made fit for one line of a listing: control characters (below 0x20
+// and 0x7f) as C escapes, \r, \n and \t, else \xHH; every other byte
+// unchanged, so an item without them reads as it is.
+std::string OneLine(std::string_view Item);

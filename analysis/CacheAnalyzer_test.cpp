@@ -13,7 +13,7 @@ namespace {
 
 using fixture::MemoryEntry;
 using fixture::MemoryUrlCache;
-using fixture::ScopedService;
+using fixture::ScopedProvider;
 
 MemoryEntry Entry(std::string url, std::string local = "") {
   MemoryEntry e;
@@ -26,26 +26,29 @@ MemoryEntry Entry(std::string url, std::string local = "") {
 class AnalyzerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    service.cookies = {Entry("Cookie:me@a.b/", "/c/me@a.b[1].txt"),
-                       Entry("Cookie:me@other.org/", "/c/me@other[1].txt"),
-                       Entry("Cookie:me@A.B/x", "")};
-    service.history = {Entry("Visited: me@http://www.a.b/index.html"),
-                       Entry("Visited: me@http://other.org/"), Entry("")};
-    service.content = {
-        Entry("http://www.a.b/logo.gif", "/d/1/logo[1].gif"),
-        Entry("http://a.b/index.html", "/d/2/index[1].html"),
-        Entry("http://a.b:8080/clip.swf", "/d/1/clip[1].swf"),
-        Entry("http://a.b/script.js", "/d/3/script[1].js"),
-        Entry("http://a.b/noname", ""),
-        Entry("http://xa.b.c/logo.gif", "/d/2/logo[1].gif"),
-        Entry("http://other.org/?q=a.b", "/d/3/q[1]"),
-        Entry("HTTP://OTHER.ORG/PIC.PNG", "/d/1/PIC[1].PNG"),
-        Entry("http://www.a.b/logo.gif", "/d/1/logo[2].gif"),
-    };
+    service.Set(
+        fixture::MemoryUrlCache::kCookies,
+        {Entry("Cookie:me@a.b/", "/c/me@a.b[1].txt"),
+         Entry("Cookie:me@other.org/", "/c/me@other[1].txt"), Entry("Cookie:me@A.B/x", "")});
+    service.Set(fixture::MemoryUrlCache::kHistory,
+                {Entry("Visited: me@http://www.a.b/index.html"),
+                 Entry("Visited: me@http://other.org/"), Entry("")});
+    service.Set(fixture::MemoryUrlCache::kContent,
+                {
+                    Entry("http://www.a.b/logo.gif", "/d/1/logo[1].gif"),
+                    Entry("http://a.b/index.html", "/d/2/index[1].html"),
+                    Entry("http://a.b:8080/clip.swf", "/d/1/clip[1].swf"),
+                    Entry("http://a.b/script.js", "/d/3/script[1].js"),
+                    Entry("http://a.b/noname", ""),
+                    Entry("http://xa.b.c/logo.gif", "/d/2/logo[1].gif"),
+                    Entry("http://other.org/?q=a.b", "/d/3/q[1]"),
+                    Entry("HTTP://OTHER.ORG/PIC.PNG", "/d/1/PIC[1].PNG"),
+                    Entry("http://www.a.b/logo.gif", "/d/1/logo[2].gif"),
+                });
   }
 
   MemoryUrlCache service;
-  ScopedService scoped{service};
+  ScopedProvider scoped{service};
   TCacheAnalyzer analyzer;
 };
 
@@ -63,7 +66,8 @@ TEST_F(AnalyzerTest, ScanStoresEachEntryUnderItsKindAndCounts) {
   EXPECT_EQ(analyzer.ImageList()[3].LocalFileName, "/d/1/logo[2].gif");
 
   // A second scan replaces everything.
-  service.content.resize(1);
+  service.Set(fixture::MemoryUrlCache::kContent,
+              {Entry("http://www.a.b/logo.gif", "/d/1/logo[1].gif")});
   analyzer.ScanCache();
   EXPECT_EQ(analyzer.TotalImages(), 1);
   EXPECT_EQ(analyzer.TotalOther(), 0);
@@ -75,7 +79,7 @@ TEST_F(AnalyzerTest, SitesAreSortedUniqueAndComeFromContentOnly) {
   analyzer.GetSites(sites);
   EXPECT_EQ(sites, "a.b\r\na.b:8080\r\nother.org\r\nxa.b.c\r\n");
   // A query belongs to the key when no slash comes before it.
-  service.content.push_back(Entry("http://zz.top?x=1"));
+  service.Add(fixture::MemoryUrlCache::kContent, Entry("http://zz.top?x=1"));
   std::string again;
   analyzer.GetSites(again);
   EXPECT_EQ(again, sites + "zz.top?x=1\r\n");
@@ -127,7 +131,8 @@ TEST_F(AnalyzerTest, EmptySiteListsEveryItem) {
 }
 
 TEST_F(AnalyzerTest, NonAsciiLettersAreComparedUnchanged) {
-  service.content = {Entry("http://\xC4\xE4.example/x.gif", "/d/x.gif")};
+  service.Set(fixture::MemoryUrlCache::kContent,
+              {Entry("http://\xC4\xE4.example/x.gif", "/d/x.gif")});
   analyzer.ScanCache();
   std::string text;
   analyzer.GetImages("\xC4\xE4.EXAMPLE", text);
@@ -138,16 +143,32 @@ TEST_F(AnalyzerTest, NonAsciiLettersAreComparedUnchanged) {
   EXPECT_EQ(analyzer.SiteImages(), 0);
 }
 
-TEST(SplitListTextTest, SplitsAtCrLfOnlyAndDropsEmptyLines) {
-  EXPECT_EQ(SplitListText(""), std::vector<std::string>{});
-  EXPECT_EQ(SplitListText("a.com\r\nb.org\r\n"), (std::vector<std::string>{"a.com", "b.org"}));
-  EXPECT_EQ(SplitListText("a\rb\r\nc\nd\r\n"), (std::vector<std::string>{"a\rb", "c\nd"}));
-  EXPECT_EQ(SplitListText("\r\n\r\nlast"), std::vector<std::string>{"last"});
+TEST(OneLineTest, EscapesControlCharactersOnly) {
+  EXPECT_EQ(OneLine("a.com"), "a.com");
+  EXPECT_EQ(OneLine("a\r\nb\tc"), "a\\r\\nb\\tc");
+  EXPECT_EQ(OneLine(std::string("\x01\x7f\0z", 4)), "\\x01\\x7f\\x00z");
+  // Bytes beyond ASCII and backslashes stand as they are.
+  EXPECT_EQ(OneLine("caf\xe9\\x"), "caf\xe9\\x");
+}
+
+// The list form holds each key whole; the text form is that list joined.
+TEST(CacheAnalyzer, SiteListKeepsKeysWithLineBreaksWhole) {
+  fixture::MemoryUrlCache service;
+  fixture::ScopedProvider scoped(service);
+  service.Add(fixture::MemoryUrlCache::kContent, "http://b.test\r\nTotal: 9/x", "");
+  service.Add(fixture::MemoryUrlCache::kContent, "http://a.test/", "");
+  TCacheAnalyzer analyzer;
+  TSiteList sites;
+  analyzer.GetSites(sites);
+  EXPECT_EQ(sites, (TSiteList{"a.test", "b.test\r\ntotal: 9"}));
+  std::string text;
+  analyzer.GetSites(text);
+  EXPECT_EQ(text, "a.test\r\nb.test\r\ntotal: 9\r\n");
 }
 
 TEST(CacheAnalyzer, EmptyCacheAndMissingPlatformGiveNothing) {
   MemoryUrlCache empty;
-  ScopedService scoped(empty);
+  ScopedProvider scoped(empty);
   TCacheAnalyzer analyzer;
   std::string sites = "x";
   analyzer.GetSites(sites);

@@ -4,6 +4,7 @@
 // the window's own and scripts match on them).
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 class TCacheAnalyzer;
@@ -13,3 +14,5 @@ std::string FormatTotalLine(const TCacheAnalyzer& Analyzer);
 
 // "Selected site:: ..." from the six per-site counts of the last queries.
 std::string FormatSiteLine(const TCacheAnalyzer& Analyzer);
+// The same line from six counts indexed by TTraceKind.
+std::string FormatSiteLine(const std::int32_t (&Counts)[6]);

@@ -11,8 +11,8 @@ using fixture::MemoryUrlCache;
 
 class CountLinesTest : public ::testing::Test {
  protected:
-  void SetUp() override { urlcache::SetService(&cache_); }
-  void TearDown() override { urlcache::SetService(nullptr); }
+  void SetUp() override { urlcache::SetProvider(&cache_); }
+  void TearDown() override { urlcache::SetProvider(nullptr); }
 
   void AddContent(const std::string& url, const std::string& file) {
     cache_.Add(MemoryUrlCache::kContent, url, file);

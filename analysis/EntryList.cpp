@@ -43,15 +43,6 @@ void TEntryList::Add(const TEntryInfo& entry) {
   TStoredEntry stored;
   stored.SourceUrlName = texts_.Store(entry.SourceUrlName);
   stored.LocalFileName = texts_.Store(entry.LocalFileName);
-  stored.CacheEntryType = entry.CacheEntryType;
-  stored.UseCount = entry.UseCount;
-  stored.HitRate = entry.HitRate;
-  stored.Size = entry.Size;
-  stored.LastModifiedTime = entry.LastModifiedTime;
-  stored.ExpireTime = entry.ExpireTime;
-  stored.LastAccessTime = entry.LastAccessTime;
-  stored.LastSyncTime = entry.LastSyncTime;
-  stored.ExemptDelta = entry.ExemptDelta;
 
   const std::size_t blocksBefore = loweredUrls_.BlockCount();
   lowered_.push_back(loweredUrls_.StoreLowered(entry.SourceUrlName));

@@ -11,20 +11,13 @@
 #include "analysis/TextArena.h"
 #include "cache/IECache.h"
 
-// The fields of a TEntryInfo that the analyzer keeps; HeaderInfo and
-// FileExtension are not kept. The texts belong to the owning list.
+// What the analyzer keeps of a TEntryInfo: the two texts that the queries,
+// the window and the report read. The counters, times and flags of the
+// record are read by no one after storing and are not kept. The texts belong
+// to the owning list.
 struct TStoredEntry {
   std::string_view SourceUrlName;
   std::string_view LocalFileName;
-  std::uint32_t CacheEntryType = 0;
-  std::uint32_t UseCount = 0;
-  std::uint32_t HitRate = 0;
-  std::uint32_t Size = 0;
-  TDateTime LastModifiedTime = 0.0;
-  TDateTime ExpireTime = 0.0;
-  TDateTime LastAccessTime = 0.0;
-  TDateTime LastSyncTime = 0.0;
-  std::uint32_t ExemptDelta = 0;
 };
 
 class TEntryList {
@@ -33,7 +26,7 @@ class TEntryList {
   TEntryList(const TEntryList&) = delete;
   TEntryList& operator=(const TEntryList&) = delete;
 
-  // Appends a copy of the kept fields of `entry`.
+  // Appends a copy of the kept texts of `entry`.
   void Add(const TEntryInfo& entry);
 
   std::size_t Count() const { return count_; }

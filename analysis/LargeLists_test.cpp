@@ -27,8 +27,8 @@ std::string RandomUrl(std::mt19937& random) {
 
 class LargeListsTest : public ::testing::Test {
  protected:
-  void SetUp() override { urlcache::SetService(&cache_); }
-  void TearDown() override { urlcache::SetService(nullptr); }
+  void SetUp() override { urlcache::SetProvider(&cache_); }
+  void TearDown() override { urlcache::SetProvider(nullptr); }
 
   MemoryUrlCache cache_;
 };

@@ -203,7 +203,7 @@ bool WriteFullProfile(const std::string& userFolder, FullProfile& profile, std::
   return true;
 }
 
-GrowthCache FillGrowthCache(CompactUrlCache& cache, std::size_t entries) {
+GrowthCache FillGrowthCache(fixture::MemoryUrlCache& cache, std::size_t entries) {
   const std::size_t sites = std::max<std::size_t>(1, entries / 20);
   EntryGenerator gen(sites, entries);
   std::vector<std::size_t> perSite(sites);
@@ -237,9 +237,9 @@ GrowthCache FillGrowthCache(CompactUrlCache& cache, std::size_t entries) {
     e.header = header;
     e.lastAccess = fixture::FileTimeOf(2025, 1 + i % 12, 1 + i % 28, 9, 30, 0);
     e.lastModified = fixture::FileTimeOf(2024, 1 + i % 12, 1 + i % 28, 12, 0, 0);
-    cache.Add(slot < 6   ? CompactUrlCache::kContent
-              : slot < 9 ? CompactUrlCache::kHistory
-                         : CompactUrlCache::kCookies,
+    cache.Add(slot < 6   ? fixture::MemoryUrlCache::kContent
+              : slot < 9 ? fixture::MemoryUrlCache::kHistory
+                         : fixture::MemoryUrlCache::kCookies,
               e);
   }
   GrowthCache result;

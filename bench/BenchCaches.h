@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string>
 
-#include "bench/CompactUrlCache.h"
+#include "platform/wininet/testing/MemoryUrlCache.h"
 
 namespace bench {
 
@@ -34,6 +34,6 @@ struct GrowthCache {
 
 // Fills `cache` with `entries` entries (60% content, 30% history, 10%
 // cookies) with about one site per 20 entries.
-GrowthCache FillGrowthCache(CompactUrlCache& cache, std::size_t entries);
+GrowthCache FillGrowthCache(fixture::MemoryUrlCache& cache, std::size_t entries);
 
 }  // namespace bench

@@ -5,6 +5,7 @@
 //
 //   sitelore-bench [--benchmark_filter=...]
 //   sitelore-bench --first-scan=USERFOLDER   (one scan in this fresh process)
+//   sitelore-bench --write-profile=FOLDER    (writes the full containers and ends)
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <malloc.h>
@@ -100,11 +101,11 @@ struct Scale {
   // analyzer holds afterwards, and the texts (URLs and local file names) of
   // the stored entries.
   std::size_t peakBytes = 0, heldBytes = 0, textBytes = 0;
-  bench::CompactUrlCache* memory = nullptr;  // null: the disk profile
+  fixture::MemoryUrlCache* memory = nullptr;  // null: the disk profile
 };
 
 void UseSource(const Scale& scale) {
-  urlcache::SetService(scale.memory);
+  urlcache::SetProvider(scale.memory);
 }
 
 std::size_t StoredTextBytes(const TCacheAnalyzer& analyzer) {
@@ -155,7 +156,7 @@ void MeasureMemory(Scale& scale) {
     (analyzer.get()->*query)(scale.largestSite, items);
     scale.largestSiteItems += items.size();
   }
-  urlcache::SetService(nullptr);
+  urlcache::SetProvider(nullptr);
 }
 
 // The child's side of --first-scan: one scan of the user folder, timed from
@@ -268,38 +269,31 @@ void Register(const std::string& name, Body body, int iterations, int repetition
   if (iterations > 0) b->Iterations(iterations);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i)
-    if (std::strncmp(argv[i], "--first-scan=", 13) == 0) return FirstScan(argv[i] + 13);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 2;
-
-  char pattern[] = "/tmp/sitelore-bench-XXXXXX";
-  if (!mkdtemp(pattern)) return 1;
-  const fs::path scratch = pattern;
+// Writes the full containers into `userFolder`, for measuring whole
+// processes side by side with other tools.
+int WriteProfileOnly(const std::string& userFolder) {
   bench::FullProfile profile;
   std::string error;
-  std::fprintf(stderr, "Writing three full containers...\n");
-  if (!bench::WriteFullProfile((scratch / "user").string(), profile, error)) {
+  if (!bench::WriteFullProfile(userFolder, profile, error)) {
     std::fprintf(stderr, "sitelore-bench: %s\n", error.c_str());
     return 1;
   }
-  urlcache::SetUrlCacheProfile(profile.userFolder);
-  const std::string contentFile = profile.files[2];
-  const fs::path self = fs::read_symlink("/proc/self/exe");
-  const std::string report = (self.parent_path() / "sitelore-report").string();
+  for (const std::string& file : profile.files) std::printf("%s\n", file.c_str());
+  return 0;
+}
 
+// The benchmarked caches: the full containers on disk, then the growth
+// scales in memory (kept in `memories`).
+std::vector<Scale> PrepareScales(const bench::FullProfile& profile,
+                                 std::vector<std::unique_ptr<fixture::MemoryUrlCache>>& memories) {
   std::vector<Scale> scales(1);
   scales[0].name = "full containers, disk";
   scales[0].entries = profile.entries[0] + profile.entries[1] + profile.entries[2];
   scales[0].sites = profile.sites;
   scales[0].largestSite = profile.largestSite;
-  std::vector<std::unique_ptr<bench::CompactUrlCache>> memories;
   for (std::size_t entries : kGrowthScales) {
     std::fprintf(stderr, "Generating %zu entries in memory...\n", entries);
-    memories.push_back(std::make_unique<bench::CompactUrlCache>());
+    memories.push_back(std::make_unique<fixture::MemoryUrlCache>());
     const bench::GrowthCache growth = bench::FillGrowthCache(*memories.back(), entries);
     Scale scale;
     scale.name = std::to_string(entries / 1000) + "k entries, memory";
@@ -309,12 +303,14 @@ int main(int argc, char** argv) {
     scale.memory = memories.back().get();
     scales.push_back(scale);
   }
-  std::fprintf(stderr, "Measuring memory and first scans in fresh processes...\n");
-  for (Scale& scale : scales) MeasureMemory(scale);
-  const FirstScanResult first = MeasureFirstScans(self.string(), profile.userFolder);
+  return scales;
+}
 
-  // The scanned analyzers that the refresh benchmarks query, made on first use.
-  std::map<std::size_t, std::unique_ptr<TCacheAnalyzer>> scanned;
+using ScannedAnalyzers = std::map<std::size_t, std::unique_ptr<TCacheAnalyzer>>;
+
+// The scan and the refresh of every scale; `scanned` keeps the analyzers
+// that the refreshes query, made on first use.
+void RegisterScaleBenchmarks(const std::vector<Scale>& scales, ScannedAnalyzers& scanned) {
   for (std::size_t i = 0; i < scales.size(); ++i) {
     const Scale* scale = &scales[i];
     const bool big = scale->entries >= 1'000'000;
@@ -331,7 +327,7 @@ int main(int argc, char** argv) {
             malloc_trim(0);
             state.ResumeTiming();
           }
-          urlcache::SetService(nullptr);
+          urlcache::SetProvider(nullptr);
         },
         big ? 1 : 5, 5);
     Register(
@@ -341,46 +337,45 @@ int main(int argc, char** argv) {
           std::unique_ptr<TCacheAnalyzer>& analyzer = scanned[i];
           if (!analyzer) analyzer = FreshScan();
           for (auto _ : state) benchmark::DoNotOptimize(Refresh(*analyzer, scale->largestSite));
-          urlcache::SetService(nullptr);
+          urlcache::SetProvider(nullptr);
         },
         0, 5);
   }
+}
+
+// The floor, the report and the peer as whole processes. `contentFile`,
+// `report` and `userFolder` must outlive the run.
+void RegisterProcessBenchmarks(const std::string& contentFile, const std::string& report,
+                               const std::string& userFolder, bool peer) {
   Register(
       "ReadFloor",
-      [&](benchmark::State& state) {
+      [&contentFile](benchmark::State& state) {
         for (auto _ : state) RunQuietly({"cat", contentFile});
       },
       0, 5);
   Register(
       "ReportProcess",
-      [&](benchmark::State& state) {
-        for (auto _ : state) RunQuietly({report, "--profile", profile.userFolder});
+      [&report, &userFolder](benchmark::State& state) {
+        for (auto _ : state) RunQuietly({report, "--profile", userFolder});
       },
       0, 5);
-  const bool peer = OnPath("msiecfexport");
-  if (peer) {
-    Register(
-        "Msiecfexport",
-        [&](benchmark::State& state) {
-          for (auto _ : state)
-            if (!RunQuietly({"msiecfexport", contentFile}))
-              state.SkipWithError("msiecfexport failed");
-        },
-        1, 3);
-  }
+  if (!peer) return;
+  Register(
+      "Msiecfexport",
+      [&contentFile](benchmark::State& state) {
+        for (auto _ : state)
+          if (!RunQuietly({"msiecfexport", contentFile}))
+            state.SkipWithError("msiecfexport failed");
+      },
+      1, 3);
+}
 
-  TableReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  scanned.clear();
-  std::error_code ignored;
-  fs::remove_all(scratch, ignored);
-
+void PrintTable(const bench::FullProfile& profile, const std::vector<Scale>& scales,
+                const TableReporter& reporter) {
   // Child processes' CPU time is not this process's: floor, peer and the
   // report process are wall times only.
   const double floor = reporter.Of("ReadFloor").wall;
   const double peerTime = reporter.Of("Msiecfexport").wall;
-  const double process = reporter.Of("ReportProcess").wall;
   std::printf(
       "\nFull containers: %zu cookie, %zu history and %zu content entries in %s, %s "
       "and %s; %zu sites.\n",
@@ -413,18 +408,26 @@ int main(int argc, char** argv) {
                 i == 0 ? Millis(floor).c_str() : "-", i == 0 ? Millis(peerTime).c_str() : "-",
                 ratio);
   }
+}
+
+void PrintFirstScanAndProcess(const FirstScanResult& first, const Scale& disk,
+                              const TableReporter& reporter) {
   std::printf(
       "\nFull containers, first scan in a fresh process (as at start-up; median of %d): "
       "%s (CPU %s), %ld page faults, peak resident set %s.\n",
       kFreshProcessRuns, Millis(first.wall).c_str(), Millis(first.cpu).c_str(), first.pageFaults,
       Megabytes(first.maxRssKb * 1024.0).c_str());
   std::printf("Full containers, `sitelore-report --profile` as a whole process: %s.\n",
-              Millis(process).c_str());
+              Millis(reporter.Of("ReportProcess").wall).c_str());
   std::printf(
       "Peak memory on disk includes the stand-in's copies of the three files; the "
       "analyzer then holds %s.\n",
-      Megabytes(static_cast<double>(scales[0].heldBytes)).c_str());
+      Megabytes(static_cast<double>(disk.heldBytes)).c_str());
+}
 
+void PrintGoals(const std::vector<Scale>& scales, const FirstScanResult& first, bool peer,
+                const TableReporter& reporter) {
+  const double peerTime = reporter.Of("Msiecfexport").wall;
   const TableReporter::Times realScan = reporter.Of("Scan/0");
   const TableReporter::Times smallScan = reporter.Of("Scan/1");
   const TableReporter::Times bigScan = reporter.Of("Scan/2");
@@ -454,5 +457,58 @@ int main(int argc, char** argv) {
       Verdict(bigScan.wall > 0 && smallScan.wall > 0, bigScan.wall <= 11 * smallScan.wall).c_str(),
       smallScan.wall > 0 ? bigScan.wall / smallScan.wall : 0.0,
       smallScan.cpu > 0 ? bigScan.cpu / smallScan.cpu : 0.0);
+}
+
+// The whole run: writes the full containers to a scratch folder, measures
+// memory and first scans, runs the timed benchmarks and prints the tables.
+int RunBenchmarks() {
+  char pattern[] = "/tmp/sitelore-bench-XXXXXX";
+  if (!mkdtemp(pattern)) return 1;
+  const fs::path scratch = pattern;
+  bench::FullProfile profile;
+  std::string error;
+  std::fprintf(stderr, "Writing three full containers...\n");
+  if (!bench::WriteFullProfile((scratch / "user").string(), profile, error)) {
+    std::fprintf(stderr, "sitelore-bench: %s\n", error.c_str());
+    return 1;
+  }
+  urlcache::SetUrlCacheProfile(profile.userFolder);
+  const std::string contentFile = profile.files[2];
+  const fs::path self = fs::read_symlink("/proc/self/exe");
+  const std::string report = (self.parent_path() / "sitelore-report").string();
+
+  std::vector<std::unique_ptr<fixture::MemoryUrlCache>> memories;
+  std::vector<Scale> scales = PrepareScales(profile, memories);
+  std::fprintf(stderr, "Measuring memory and first scans in fresh processes...\n");
+  for (Scale& scale : scales) MeasureMemory(scale);
+  const FirstScanResult first = MeasureFirstScans(self.string(), profile.userFolder);
+
+  ScannedAnalyzers scanned;
+  RegisterScaleBenchmarks(scales, scanned);
+  const bool peer = OnPath("msiecfexport");
+  RegisterProcessBenchmarks(contentFile, report, profile.userFolder, peer);
+
+  TableReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  scanned.clear();
+  std::error_code ignored;
+  fs::remove_all(scratch, ignored);
+
+  PrintTable(profile, scales, reporter);
+  PrintFirstScanAndProcess(first, scales[0], reporter);
+  PrintGoals(scales, first, peer, reporter);
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--first-scan=", 13) == 0) return FirstScan(argv[i] + 13);
+    if (std::strncmp(argv[i], "--write-profile=", 16) == 0) return WriteProfileOnly(argv[i] + 16);
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 2;
+  return RunBenchmarks();
 }

@@ -19,7 +19,7 @@ namespace {
 
 using fixture::MemoryEntry;
 using fixture::MemoryUrlCache;
-using fixture::ScopedService;
+using fixture::ScopedProvider;
 
 const std::string kPrefix = std::string(SITELORE_SHARED_DIR) + "/fixtures/wine-basic/prefix";
 
@@ -160,31 +160,36 @@ TEST(IECache, FilterWordFollowsTheOptions) {
   EXPECT_EQ(cache.FilterWord(), 0x00120000u);
 }
 
-TEST(IECache, PatternsReachThePlatformAsNullOrText) {
-  MemoryUrlCache service;
-  ScopedService scoped(service);
-  TIECache cache;
-  for (TSearchPattern pattern : {spAll, spCookies, spHistory, spUrl}) {
+TEST(IECache, PatternsSelectTheContainersTheProviderWalks) {
+  using urlcache::Container;
+  const std::pair<TSearchPattern, std::vector<Container>> cases[] = {
+      {spAll, {Container::kCookies, Container::kHistory, Container::kContent}},
+      {spCookies, {Container::kCookies}},
+      {spHistory, {Container::kHistory}},
+      {spUrl, {Container::kContent}},
+  };
+  for (const auto& [pattern, containers] : cases) {
+    MemoryUrlCache service;
+    ScopedProvider scoped(service);
+    TIECache cache;
     cache.SetSearchPattern(pattern);
     cache.RetrieveEntries(0);
+    // An empty walk is one probe and one real call, each opening the walk.
+    std::vector<Container> expected = containers;
+    expected.insert(expected.end(), containers.begin(), containers.end());
+    EXPECT_EQ(service.opened, expected) << int(pattern);
   }
-  // Each empty walk is one probe and one real call.
-  ASSERT_EQ(service.opened.size(), 8u);
-  EXPECT_EQ(service.opened[0], std::nullopt);
-  EXPECT_EQ(service.opened[2], "Cookie:");
-  EXPECT_EQ(service.opened[4], "Visited:");
-  EXPECT_EQ(service.opened[6], "");
 }
 
 TEST(IECache, EmptyContainerRaisesNothingClosesTheNullHandleAndKeepsTheLastEntry) {
   MemoryUrlCache service;
-  service.content = {Named("http://kept/")};
-  ScopedService scoped(service);
+  service.Set(fixture::MemoryUrlCache::kContent, {Named("http://kept/")});
+  ScopedProvider scoped(service);
   TIECache cache;
   cache.SetFilterOptions(TFilterOptions::All());
   cache.SetSearchPattern(spUrl);
   EXPECT_EQ(Walk(cache).size(), 1u);
-  service.content.clear();
+  service.Set(fixture::MemoryUrlCache::kContent, {});
   SetLastError(0);
   EXPECT_TRUE(Walk(cache).empty());
   // FindCloseUrlCache(null) was still called: it leaves its own error code.
@@ -195,8 +200,8 @@ TEST(IECache, EmptyContainerRaisesNothingClosesTheNullHandleAndKeepsTheLastEntry
 
 TEST(IECache, CancelStopsAfterTheCurrentEntryAndNoHandlerStillWalks) {
   MemoryUrlCache service;
-  service.content = {Named("a"), Named("b"), Named("c")};
-  ScopedService scoped(service);
+  service.Set(fixture::MemoryUrlCache::kContent, {Named("a"), Named("b"), Named("c")});
+  ScopedProvider scoped(service);
   TIECache cache;
   cache.SetFilterOptions(TFilterOptions::All());
   cache.SetSearchPattern(spUrl);
@@ -223,8 +228,8 @@ TEST(IECache, EveryFieldIsOverwrittenForEachEntry) {
   full.sizeLow = 10;
   full.lastModified = FromTicks(0x01db8b4b4a204b00);
   MemoryEntry bare = Named("http://b/");
-  service.content = {full, bare};
-  ScopedService scoped(service);
+  service.Set(fixture::MemoryUrlCache::kContent, {full, bare});
+  ScopedProvider scoped(service);
   TIECache cache;
   cache.SetFilterOptions(TFilterOptions::All());
   cache.SetSearchPattern(spUrl);
@@ -245,8 +250,8 @@ TEST(IECache, SizeKeepsTheLowWordAndHeaderEndsAtAZeroByte) {
   big.sizeLow = 7;
   big.sizeHigh = 3;  // 12 GiB + 7
   big.header = std::string("first\0second", 12);
-  service.content = {big};
-  ScopedService scoped(service);
+  service.Set(fixture::MemoryUrlCache::kContent, {big});
+  ScopedProvider scoped(service);
   TIECache cache;
   cache.SetFilterOptions(TFilterOptions::All());
   cache.SetSearchPattern(spUrl);
@@ -258,8 +263,8 @@ TEST(IECache, SizeKeepsTheLowWordAndHeaderEndsAtAZeroByte) {
 
 TEST(IECache, HandlerExceptionLeavesTheWalkAndTheNextWalkWorks) {
   MemoryUrlCache service;
-  service.content = {Named("a"), Named("b")};
-  ScopedService scoped(service);
+  service.Set(fixture::MemoryUrlCache::kContent, {Named("a"), Named("b")});
+  ScopedProvider scoped(service);
   TIECache cache;
   cache.SetFilterOptions(TFilterOptions::All());
   cache.SetSearchPattern(spUrl);
@@ -270,8 +275,8 @@ TEST(IECache, HandlerExceptionLeavesTheWalkAndTheNextWalkWorks) {
 
 TEST(IECache, MissingPlatformDoesNothingUntilItAppears) {
   MemoryUrlCache service;
-  service.content = {Named("http://a/")};
-  ScopedService scoped(service);
+  service.Set(fixture::MemoryUrlCache::kContent, {Named("http://a/")});
+  ScopedProvider scoped(service);
   TIECache cache;
   cache.SetFilterOptions(TFilterOptions::All());
   cache.SetSearchPattern(spUrl);

@@ -74,9 +74,8 @@ ReportSources ExamineSources(const std::optional<std::string>& profile) {
   return sources;
 }
 
-std::optional<std::string> FindSite(const std::string& sitesText, const std::string& site) {
+std::optional<std::string> FindSite(const TSiteList& sites, const std::string& site) {
   const std::string key = AsciiLower(site);
-  const std::vector<std::string> sites = SplitListText(sitesText);
   if (std::find(sites.begin(), sites.end(), key) == sites.end()) return std::nullopt;
   return key;
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "analysis/CacheAnalyzer.h"
+
 // The report's exit codes.
 enum ReportExit {
   kExitReported = 0,
@@ -30,6 +32,6 @@ struct ReportSources {
 // the default location ($WINEPREFIX, else ~/.wine).
 ReportSources ExamineSources(const std::optional<std::string>& profile);
 
-// The key of `site` in `sitesText` (GetSites' text), lower-cased as the
+// The key of `site` in `sites` (GetSites' keys), lower-cased as the
 // queries take it; null when the list does not hold it.
-std::optional<std::string> FindSite(const std::string& sitesText, const std::string& site);
+std::optional<std::string> FindSite(const TSiteList& sites, const std::string& site);

@@ -5,20 +5,17 @@
 #include <nlohmann/json.hpp>
 
 #include "analysis/CountLines.h"
+#include "analysis/SiteMatcher.h"
 #include "analysis/TraceKind.h"
 #include "platform/common/AsciiCase.h"
 
 namespace {
 
-constexpr const char* kKindNames[6] = {"images", "pages", "media", "other", "cookies", "history"};
-constexpr const char* kSectionNames[6] = {"[Images]", "[Pages]",   "[Media]",
-                                          "[Other]",  "[Cookies]", "[History]"};
-
-const TItemList& ItemsOf(const SiteTraces& site, int kind) {
-  const TItemList* lists[6] = {&site.images, &site.pages,   &site.media,
-                               &site.other,  &site.cookies, &site.history};
-  return *lists[kind];
-}
+// Indexed by TTraceKind.
+constexpr const char* kKindNames[kTraceKinds] = {"images", "pages",   "media",
+                                                 "other",  "cookies", "history"};
+constexpr const char* kSectionNames[kTraceKinds] = {"[Images]", "[Pages]",   "[Media]",
+                                                    "[Other]",  "[Cookies]", "[History]"};
 
 void Write(std::string_view text, std::FILE* out) {
   std::fwrite(text.data(), 1, text.size(), out);
@@ -32,9 +29,9 @@ void WriteLine(std::string_view line, std::FILE* out) {
 // Ordered, so that the keys stand in the documented order.
 using Json = nlohmann::ordered_json;
 
-Json CountsJson(const std::int32_t (&counts)[6]) {
+Json CountsJson(const std::int32_t (&counts)[kTraceKinds]) {
   Json object = Json::object();
-  for (int kind = 0; kind < 6; ++kind) object[kKindNames[kind]] = counts[kind];
+  for (TTraceKind kind : kAllTraceKinds) object[kKindNames[kind]] = counts[kind];
   return object;
 }
 
@@ -112,7 +109,7 @@ void AddItems(Json& object, const std::string& name, const TItemList& list) {
 Json SiteJson(const SiteTraces& site) {
   Json object = Json::object();
   object["key"] = site.key;
-  for (int kind = 0; kind < 6; ++kind) AddItems(object, kKindNames[kind], ItemsOf(site, kind));
+  for (TTraceKind kind : kAllTraceKinds) AddItems(object, kKindNames[kind], site.traces[kind]);
   object["counts"] = CountsJson(site.counts);
   return object;
 }
@@ -133,56 +130,77 @@ std::string Dump(const Json& value, int depth) {
 
 }  // namespace
 
+// The window's order of the six queries.
+constexpr TTraceKind kQueryOrder[kTraceKinds] = {tkPages, tkImages,  tkOther,
+                                                 tkMedia, tkCookies, tkHistory};
+
 SiteTraces QuerySite(TCacheAnalyzer& analyzer, const std::string& site) {
   SiteTraces traces;
   traces.key = AsciiLower(site);
-  analyzer.GetPages(traces.key, traces.pages);
-  analyzer.GetImages(traces.key, traces.images);
-  analyzer.GetOther(traces.key, traces.other);
-  analyzer.GetMedia(traces.key, traces.media);
-  analyzer.GetCookies(traces.key, traces.cookies);
-  analyzer.GetHistory(traces.key, traces.history);
-  const std::int32_t counts[6] = {analyzer.SiteImages(),  analyzer.SitePages(),
-                                  analyzer.SiteMedia(),   analyzer.SiteOther(),
-                                  analyzer.SiteCookies(), analyzer.SiteHistory()};
-  std::copy(std::begin(counts), std::end(counts), traces.counts);
+  for (TTraceKind kind : kQueryOrder) {
+    analyzer.GetTraces(kind, site, traces.traces[kind]);
+    traces.counts[kind] = analyzer.SiteCount(kind);
+  }
   traces.countLine = FormatSiteLine(analyzer);
   return traces;
 }
 
-void WriteText(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE* out) {
-  for (const std::string& site : SplitListText(request.sitesText)) WriteLine(site, out);
-  WriteLine(FormatTotalLine(analyzer), out);
-  for (const std::string& key : request.detail) {
-    const SiteTraces site = QuerySite(analyzer, key);
-    if (request.allSites) {
-      WriteLine("[Site]", out);
-      WriteLine(site.key, out);
+namespace {
+
+// The traces of the detailed sites in order: with every site, all found in
+// one pass over the stored lists; else by the per-site queries.
+template <typename Visit>
+void ForEachDetailedSite(TCacheAnalyzer& analyzer, const ReportRequest& request, Visit visit) {
+  if (!request.allSites) {
+    for (const std::string& key : request.detail) visit(QuerySite(analyzer, key));
+    return;
+  }
+  const SiteTraceIndex index(analyzer, request.detail);
+  for (std::size_t site = 0; site < request.detail.size(); ++site) {
+    SiteTraces traces;
+    traces.key = AsciiLower(request.detail[site]);
+    for (TTraceKind kind : kAllTraceKinds) {
+      index.Items(site, kind, traces.traces[kind]);
+      traces.counts[kind] = static_cast<std::int32_t>(traces.traces[kind].size());
     }
-    for (int kind = 0; kind < 6; ++kind) {
-      WriteLine(kSectionNames[kind], out);
-      for (std::string_view item : ItemsOf(site, kind)) WriteLine(item, out);
-    }
-    WriteLine(site.countLine, out);
+    traces.countLine = FormatSiteLine(traces.counts);
+    visit(traces);
   }
 }
 
+}  // namespace
+
+void WriteText(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE* out) {
+  for (const std::string& site : request.sites) WriteLine(OneLine(site), out);
+  WriteLine(FormatTotalLine(analyzer), out);
+  ForEachDetailedSite(analyzer, request, [&](const SiteTraces& site) {
+    if (request.allSites) {
+      WriteLine("[Site]", out);
+      WriteLine(OneLine(site.key), out);
+    }
+    for (TTraceKind kind : kAllTraceKinds) {
+      WriteLine(kSectionNames[kind], out);
+      for (std::string_view item : site.traces[kind]) WriteLine(item, out);
+    }
+    WriteLine(site.countLine, out);
+  });
+}
+
 void WriteJson(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE* out) {
-  const std::int32_t totals[6] = {analyzer.TotalImages(),  analyzer.TotalPages(),
-                                  analyzer.TotalMedia(),   analyzer.TotalOther(),
-                                  analyzer.TotalCookies(), analyzer.TotalHistory()};
+  std::int32_t totals[kTraceKinds];
+  for (TTraceKind kind : kAllTraceKinds) totals[kind] = analyzer.Total(kind);
   Write("{\n  \"sites\": ", out);
-  Write(Dump(Json(SplitListText(request.sitesText)), 1), out);
+  Write(Dump(Json(request.sites), 1), out);
   Write(",\n  \"totals\": ", out);
   Write(Dump(CountsJson(totals), 1), out);
   if (request.allSites) {
     Write(",\n  \"per_site\": [", out);
     const char* separator = "\n    ";
-    for (const std::string& key : request.detail) {
+    ForEachDetailedSite(analyzer, request, [&](const SiteTraces& site) {
       Write(separator, out);
-      Write(Dump(SiteJson(QuerySite(analyzer, key)), 2), out);
+      Write(Dump(SiteJson(site), 2), out);
       separator = ",\n    ";
-    }
+    });
     Write(request.detail.empty() ? "]" : "\n  ]", out);
   } else if (!request.detail.empty()) {
     Write(",\n  \"site\": ", out);

@@ -13,17 +13,17 @@
 
 // The six traces of one site, as the window asks for them, with its count line.
 struct SiteTraces {
-  std::string key;  // the site argument of the queries (lower-cased)
-  TItemList images, pages, media, other, cookies, history;
-  std::int32_t counts[6] = {};  // images, pages, media, other, cookies, history
+  std::string key;                     // the site as the queries match it (lower-cased)
+  TItemList traces[kTraceKinds];       // indexed by TTraceKind
+  std::int32_t counts[kTraceKinds]{};  // likewise
   std::string countLine;
 };
 
 // What to report of a scanned analyzer.
 struct ReportRequest {
-  std::string sitesText;                // GetSites' text
-  std::vector<std::string> detail;      // sites whose traces are written, in order
-  bool allSites = false;                // detail holds every site ("per_site", "[Site]" labels)
+  TSiteList sites;                  // GetSites' keys
+  std::vector<std::string> detail;  // sites whose traces are written, in order
+  bool allSites = false;            // detail holds every site ("per_site", "[Site]" labels)
   std::vector<std::string> unreadable;  // JSON "unreadable" when not empty
   std::vector<std::string> notRead;     // JSON "not_read" when not empty
 };
@@ -34,7 +34,8 @@ SiteTraces QuerySite(TCacheAnalyzer& analyzer, const std::string& site);
 
 // Text form: the site keys, the total line, then per detailed site its six
 // sections and count line (with all sites, preceded by "[Site]" and the
-// key). Lines end with LF.
+// key). Lines end with LF; a key shows its control characters escaped, so
+// that each stands on one line.
 void WriteText(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE* out);
 
 // JSON form: one object with "sites" and "totals", "site" for one detailed

@@ -73,9 +73,9 @@ int main(int argc, char** argv) {
   ReportRequest request;
   request.notRead = sources.notRead;
   request.unreadable = sources.unreadable;
-  analyzer.GetSites(request.sitesText);
+  analyzer.GetSites(request.sites);
   if (site) {
-    const std::optional<std::string> key = FindSite(request.sitesText, *site);
+    const std::optional<std::string> key = FindSite(request.sites, *site);
     if (!key) {
       Warn(*site + ": no such site in the site list");
       return kExitNothingToReport;
@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
   }
   analyzer.ScanCache();
   if (allSites) {
-    request.detail = SplitListText(request.sitesText);
+    request.detail = request.sites;
     request.allSites = true;
   }
   if (json)

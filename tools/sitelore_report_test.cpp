@@ -410,6 +410,36 @@ TEST_F(ReportTest, FileSizeLimitMakesAWriteErrorNotADeath) {
   EXPECT_NE(result.err.find("cannot write"), std::string::npos) << result.err;
 }
 
+// Hosts holding line breaks stay one site each: with the full key in JSON,
+// escaped on one line in the text report, never split into a site of their
+// own (the second would otherwise pass for a site "total: 99 images").
+TEST_F(ReportTest, HostsWithLineBreaksAreOneSiteEach) {
+  const std::string user = Scratch("user").string();
+  fixture::ProfileFixture spec;
+  spec.content.entries = {Entry("http://evil\r\nfake.test/b.gif", "b[1].gif"),
+                          Entry("http://crlf.test\r\nTotal: 99 images/x.htm", "x[1].htm"),
+                          Entry("http://plain.test/c.gif", "c[1].gif")};
+  std::string error;
+  ASSERT_TRUE(fixture::WriteProfile(user, spec, &error)) << error;
+
+  const Result text = Run({"--profile", user, "--all-sites"});
+  EXPECT_EQ(text.code, 0) << text.err;
+  EXPECT_EQ(text.out.substr(0, text.out.find("Total: ")),
+            "crlf.test\\r\\ntotal: 99 images\nevil\\r\\nfake.test\nplain.test\n");
+  EXPECT_NE(text.out.find("[Site]\nevil\\r\\nfake.test\n[Images]\n"), std::string::npos)
+      << text.out;
+
+  const Result json = Run({"--profile", user, "--json", "--all-sites"});
+  EXPECT_EQ(json.code, 0) << json.err;
+  nlohmann::json report;
+  ASSERT_NO_THROW(report = nlohmann::json::parse(json.out)) << json.out;
+  EXPECT_EQ(report["sites"],
+            nlohmann::json({"crlf.test\r\ntotal: 99 images", "evil\r\nfake.test", "plain.test"}));
+  ASSERT_EQ(report["per_site"].size(), 3u);
+  EXPECT_EQ(report["per_site"][1]["key"], "evil\r\nfake.test");
+  EXPECT_EQ(report["per_site"][1]["counts"]["images"], 1);
+}
+
 // The default location is $WINEPREFIX's user folder; the report then reads
 // the same cache as with --profile.
 TEST_F(ReportTest, DefaultLocationIsTheWinePrefix) {

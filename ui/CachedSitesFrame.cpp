@@ -4,6 +4,7 @@
 
 #include <QAbstractScrollArea>
 #include <QContextMenuEvent>
+#include <QEventLoop>
 #include <QLabel>
 #include <QPainter>
 #include <QSplitter>
@@ -11,6 +12,9 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <atomic>
+#include <exception>
+#include <thread>
 
 #include "analysis/CountLines.h"
 #include "analysis/TraceKind.h"
@@ -282,17 +286,62 @@ void TframeCachedSites::CreateAnalyzer() {
   OtherPaths.clear();
   MediaPaths.clear();
   CookiePaths.clear();
+  SiteKeys.clear();
   for (TListBox* list : {lbxOther, lbxImages, lbxPages, lbxMedia, lbxCookies, lbxHistory, lbxSites})
     list->Clear();
   Analyzer = std::make_unique<TCacheAnalyzer>();
 }
 
+namespace {
+
+// Runs `work` on a thread of its own while this thread goes on handling
+// paint and window-manager events, so that the splash stays drawn and the
+// desktop does not take the program for hung. User input waits until the
+// work is done. An exception of `work` is raised here afterwards.
+template <typename Work>
+void RunOffTheUiThread(Work&& work) {
+  std::exception_ptr failure;
+  std::atomic<bool> done{false};
+  QEventLoop loop;
+  std::thread worker([&] {
+    try {
+      work();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    done = true;
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  while (!done) loop.exec(QEventLoop::ExcludeUserInputEvents);
+  worker.join();
+  if (failure) std::rethrow_exception(failure);
+}
+
+}  // namespace
+
 void TframeCachedSites::AnalyzeCache() {
   if (!Analyzer) return;
-  std::string sites;
-  Analyzer->GetSites(sites);
-  lbxSites->SetLines(SplitListText(sites));
-  Analyzer->ScanCache();
+  // The walks run off the user-interface thread; what the frame shows is
+  // set here, in the same order as if they ran here: the site list once it
+  // is known, even when the scan then fails.
+  bool sitesKnown = false;
+  std::exception_ptr failure;
+  try {
+    RunOffTheUiThread([&] {
+      Analyzer->GetSites(SiteKeys);
+      sitesKnown = true;
+      Analyzer->ScanCache();
+    });
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (sitesKnown) {
+    std::vector<std::string> lines;
+    lines.reserve(SiteKeys.size());
+    for (const std::string& key : SiteKeys) lines.push_back(OneLine(key));
+    lbxSites->SetLines(std::move(lines));
+  }
+  if (failure) std::rethrow_exception(failure);
   if (lbxSites->Count() > 0) lbxSites->SetItemIndex(0);
   RefreshSiteInfo();
 }
@@ -302,30 +351,29 @@ void TframeCachedSites::RefreshSiteInfo() {
     list->Clear();
   const int selected = lbxSites->ItemIndex();
   if (selected < 0 || !Analyzer) return;
-  const std::string site = AsciiLower(lbxSites->Line(selected));
+  if (selected >= static_cast<int>(SiteKeys.size())) return;
+  const std::string& site = SiteKeys[selected];
 
   // The list form keeps every stored trace one line, also a name that holds
-  // a line break, so the path lists stay paired with the counts.
+  // a line break, so the path lists stay paired with the counts. The
+  // queries run in the window's order.
+  const struct {
+    TTraceKind kind;
+    TPathList* paths;  // none for history, whose list shows URLs
+    TListBox* list;
+  } kinds[] = {{tkPages, &PagePaths, lbxPages},       {tkImages, &ImagePaths, lbxImages},
+               {tkOther, &OtherPaths, lbxOther},      {tkMedia, &MediaPaths, lbxMedia},
+               {tkCookies, &CookiePaths, lbxCookies}, {tkHistory, nullptr, lbxHistory}};
   TItemList items;
-  Analyzer->GetPages(site, items);
-  PagePaths = Copy(items);
-  Analyzer->GetImages(site, items);
-  ImagePaths = Copy(items);
-  Analyzer->GetOther(site, items);
-  OtherPaths = Copy(items);
-  Analyzer->GetMedia(site, items);
-  MediaPaths = Copy(items);
-  Analyzer->GetCookies(site, items);
-  CookiePaths = Copy(items);
-
-  FillListBox(PagePaths, *lbxPages);
-  FillListBox(ImagePaths, *lbxImages);
-  FillListBox(OtherPaths, *lbxOther);
-  FillListBox(MediaPaths, *lbxMedia);
-  FillListBox(CookiePaths, *lbxCookies);
-
-  Analyzer->GetHistory(site, items);
-  lbxHistory->SetLines(Copy(items));
+  for (const auto& [kind, paths, list] : kinds) {
+    Analyzer->GetTraces(kind, site, items);
+    if (!paths) {
+      list->SetLines(Copy(items));
+      continue;
+    }
+    *paths = Copy(items);
+    FillListBox(*paths, *list);
+  }
 
   lblTotal->setText(QString::fromStdString(FormatTotalLine(*Analyzer)));
   lblCurrent->setText(QString::fromStdString(FormatSiteLine(*Analyzer)));
@@ -343,6 +391,7 @@ void TframeCachedSites::FreeAnalyzer() {
     list->Clear();
   for (TPathList* paths : {&ImagePaths, &PagePaths, &OtherPaths, &MediaPaths, &CookiePaths})
     TPathList().swap(*paths);
+  TSiteList().swap(SiteKeys);
   Analyzer.reset();
   emit AnalyzerFreed();
 }

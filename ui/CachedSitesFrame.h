@@ -73,7 +73,9 @@ class TframeCachedSites : public QFrame {
   void CreateAnalyzer();
   // Fills the site list from the analyzer, runs the one scan of the URL
   // cache, selects the first site (without raising lbxSitesClick) and shows
-  // its traces. Does nothing without an analyzer.
+  // its traces. Does nothing without an analyzer. The walks run on a thread
+  // of their own while this thread keeps painting (user input waits until
+  // they end); an exception of theirs is raised here.
   void AnalyzeCache();
   // Refills the six trace lists and both count lines for the selected site;
   // with no site selected only empties the lists.
@@ -121,6 +123,9 @@ class TframeCachedSites : public QFrame {
   TPathList OtherPaths;
   TPathList MediaPaths;
   TPathList CookiePaths;
+  // The site keys, line for line as lbxSites, which shows them with their
+  // control characters escaped.
+  TSiteList SiteKeys;
   std::unique_ptr<TCacheAnalyzer> Analyzer;
 };
 

@@ -6,6 +6,10 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "platform/wininet/testing/MemoryUrlCache.h"
 #include "ui/EmbeddedWB.h"
@@ -322,15 +326,17 @@ TEST_F(FrameTest, NamesWithLineBreaksKeepPathsAndCountsPaired) {
     e.cacheEntryType = type;
     return e;
   };
-  service.content = {
-      entry("http://odd.example/a.png", "/c/ODD00000/two\r\nlines[1].png"),
-      entry("http://odd.example/b.png", "/c/ODD00000/plain[1].png"),
-      entry("http://odd.example/c.htm", "/c/ODD00000/\r\n.htm"),
-  };
-  service.history = {entry("Visited: u@http://odd.example/\r\nnext", "", URLHISTORY_CACHE_ENTRY)};
-  urlcache::SetService(&service);
+  service.Set(fixture::MemoryUrlCache::kContent,
+              {
+                  entry("http://odd.example/a.png", "/c/ODD00000/two\r\nlines[1].png"),
+                  entry("http://odd.example/b.png", "/c/ODD00000/plain[1].png"),
+                  entry("http://odd.example/c.htm", "/c/ODD00000/\r\n.htm"),
+              });
+  service.Set(fixture::MemoryUrlCache::kHistory,
+              {entry("Visited: u@http://odd.example/\r\nnext", "", URLHISTORY_CACHE_ENTRY)});
+  urlcache::SetProvider(&service);
   auto f = Analyzed();
-  urlcache::SetService(nullptr);
+  urlcache::SetProvider(nullptr);
 
   const TCacheAnalyzer* analyzer = TframeCachedSitesPeer::Analyzer(*f);
   ASSERT_NE(analyzer, nullptr);
@@ -341,6 +347,52 @@ TEST_F(FrameTest, NamesWithLineBreaksKeepPathsAndCountsPaired) {
   EXPECT_EQ(analyzer->SitePages(), 1);
   EXPECT_EQ(f->lbxPages->Lines(), Lines{"\r\n.htm"});
   EXPECT_EQ(f->lbxHistory->Lines(), Lines{"Visited: u@http://odd.example/\r\nnext"});
+}
+
+TEST_F(FrameTest, HostsWithLineBreaksAreOneSiteShownEscaped) {
+  fixture::MemoryUrlCache service;
+  service.Add(fixture::MemoryUrlCache::kContent, "http://crlf.test\r\nTotal: 99 images/a.gif",
+              "/c/A/a[1].gif");
+  service.Add(fixture::MemoryUrlCache::kContent, "http://evil\r\nfake.test/b.gif", "/c/A/b[1].gif");
+  urlcache::SetProvider(&service);
+  auto f = Analyzed();
+  urlcache::SetProvider(nullptr);
+
+  EXPECT_EQ(f->lbxSites->Lines(),
+            (Lines{"crlf.test\\r\\ntotal: 99 images", "evil\\r\\nfake.test"}));
+  // The selected line queries the site's full key.
+  EXPECT_EQ(f->lbxImages->Lines(), Lines{"a[1].gif"});
+  f->lbxSites->SetItemIndex(1);
+  f->lbxSitesClick(f->lbxSites);
+  EXPECT_EQ(f->lbxImages->Lines(), Lines{"b[1].gif"});
+  EXPECT_EQ(f->lblCurrent->text().toStdString(),
+            "Selected site:: 1 images, 0 pages, 0 media files, 0 unknown files, 0 cookies, 0 "
+            "history entires");
+}
+
+// While the walks run, the user-interface thread goes on handling events
+// (the splash is painted, the window manager answered), and the results
+// are those of the walks.
+TEST_F(FrameTest, TheUiThreadHandlesEventsWhileTheScanRuns) {
+  class WaitingProvider : public fixture::MemoryUrlCache {
+   public:
+    std::atomic<bool> ticked{false};
+    bool sawTick = false;
+    std::unique_ptr<urlcache::Cursor> Open(urlcache::Container container) override {
+      for (int i = 0; i < 500 && !ticked; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      sawTick = sawTick || ticked;
+      return MemoryUrlCache::Open(container);
+    }
+  } provider;
+  provider.Add(fixture::MemoryUrlCache::kContent, "http://a.test/x.gif", "/c/A/x[1].gif");
+  urlcache::SetProvider(&provider);
+  QTimer::singleShot(0, [&] { provider.ticked = true; });
+  auto f = Analyzed();
+  urlcache::SetProvider(nullptr);
+  EXPECT_TRUE(provider.sawTick);
+  EXPECT_EQ(f->lbxSites->Lines(), Lines{"a.test"});
+  EXPECT_EQ(f->lbxImages->Lines(), Lines{"x[1].gif"});
 }
 
 TEST_F(FrameTest, FreeAnalyzerEmptiesTheListsAndReleasesTheAnalyzer) {

@@ -139,7 +139,7 @@ class RunTest : public ::testing::Test {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   }
   void TearDown() override {
-    urlcache::SetService(nullptr);
+    urlcache::SetProvider(nullptr);
     urlcache::SetUrlCacheProfile("");
   }
 
@@ -226,8 +226,8 @@ TEST_F(RunTest, EmptyCacheOpensAnEmptyWindow) {
 }
 
 TEST_F(RunTest, ScanErrorIsReportedAndTheWindowStillShows) {
-  uitest::ThrowingService failing;
-  urlcache::SetService(&failing);
+  uitest::ThrowingProvider failing;
+  urlcache::SetProvider(&failing);
   EXPECT_EXIT(RunAndExit([](TfrmSiteloreMain& window, QStringList&) { window.Close->click(); },
                          [](const QStringList& record) {
                            return record ==
@@ -241,20 +241,23 @@ TEST_F(RunTest, ScanErrorIsReportedAndTheWindowStillShows) {
               ::testing::ExitedWithCode(0), "");
 }
 
-// Fails the walk like ThrowingService, after arranging for the message box
+// Fails the walk like ThrowingProvider, after arranging for the message box
 // of the report to be closed as a user would.
-class ThrowingBehindABox : public urlcache::Service {
+class ThrowingBehindABox : public urlcache::Provider {
  public:
-  std::unique_ptr<urlcache::Cursor> Open(const char*) override {
-    auto* closer = new QTimer(QCoreApplication::instance());
-    QObject::connect(closer, &QTimer::timeout, [closer] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        std::fprintf(stderr, "box: %s\n", qPrintable(box->text()));
-        box->accept();
-        closer->deleteLater();
-      }
+  std::unique_ptr<urlcache::Cursor> Open(urlcache::Container) override {
+    // The walk runs off the user-interface thread: the timer is made there.
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [] {
+      auto* closer = new QTimer(QCoreApplication::instance());
+      QObject::connect(closer, &QTimer::timeout, [closer] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+          std::fprintf(stderr, "box: %s\n", qPrintable(box->text()));
+          box->accept();
+          closer->deleteLater();
+        }
+      });
+      closer->start(10);
     });
-    closer->start(10);
     throw std::runtime_error("Broken cache");
   }
 };
@@ -308,7 +311,7 @@ TEST_F(RunTest, CommandLineOptionsNeverReachQt) {
 
 TEST_F(RunTest, AfterTheMessageBoxOfAScanErrorTheWindowStillOpens) {
   ThrowingBehindABox failing;
-  urlcache::SetService(&failing);
+  urlcache::SetProvider(&failing);
   EXPECT_EXIT(RunWithMessageBoxAndExit(), ::testing::ExitedWithCode(0), "box: Broken cache\\.");
 }
 

@@ -125,10 +125,10 @@ inline std::string WineBasicPrefix() {
   return std::string(SITELORE_SHARED_DIR) + "/fixtures/wine-basic/prefix";
 }
 
-// A URL-cache service that fails every walk with an exception.
-class ThrowingService : public urlcache::Service {
+// A URL-cache provider that fails every walk with an exception.
+class ThrowingProvider : public urlcache::Provider {
  public:
-  std::unique_ptr<urlcache::Cursor> Open(const char*) override {
+  std::unique_ptr<urlcache::Cursor> Open(urlcache::Container) override {
     throw std::runtime_error("The URL cache cannot be read");
   }
 };

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -86,56 +87,62 @@ class Snapshot {
   std::vector<std::string> directories_;
 };
 
-// Reads to the end of the file into a buffer of the size fstat gave; only a
-// file that has grown since costs a larger buffer (the common case must not
-// double 16 MB buffers just to learn that the end was reached).
-std::optional<std::string> ReadWholeFile(int fd, std::size_t expected) {
-  std::string bytes;
-  bytes.resize(std::min(expected, kMaxContainerBytes));
+// Reads up to `count` bytes at `offset` into `into`; the bytes read, or
+// nullopt on a read error. Short only at the end of the file.
+std::optional<std::size_t> ReadAt(int fd, char* into, std::size_t count, off_t offset) {
   std::size_t used = 0;
-  for (;;) {
-    if (used == bytes.size()) {
-      if (bytes.size() >= kMaxContainerBytes) break;
-      char more[4096];
-      const ssize_t got = read(fd, more, sizeof more);
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) return std::nullopt;
-      if (got == 0) break;
-      bytes.append(more, std::min(static_cast<std::size_t>(got), kMaxContainerBytes - used));
-      used = bytes.size();
-      continue;
-    }
-    ssize_t got = read(fd, bytes.data() + used, bytes.size() - used);
+  while (used < count) {
+    const ssize_t got = pread(fd, into + used, count - used, offset + off_t(used));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return std::nullopt;
     if (got == 0) break;
     used += static_cast<std::size_t>(got);
   }
-  bytes.resize(used);
+  return used;
+}
+
+// Reads the container's header first and then at most the bytes that the
+// header declares (and the file holds): a link to a huge or sparse file
+// costs one header. A file without a known header is kept as its header's
+// bytes, which hold no entries.
+std::optional<std::string> ReadContainer(int fd, std::size_t fileSize) {
+  std::string bytes(std::min<std::size_t>(fileSize, IndexDat::kFirstBlock), '\0');
+  std::optional<std::size_t> got = ReadAt(fd, bytes.data(), bytes.size(), 0);
+  if (!got) return std::nullopt;
+  bytes.resize(*got);
+  const std::size_t declared = IndexDat::DeclaredSize(bytes);
+  const std::size_t wanted = std::min({fileSize, declared, kMaxContainerBytes});
+  if (wanted <= bytes.size()) return bytes;
+  const std::size_t header = bytes.size();
+  bytes.resize(wanted);
+  got = ReadAt(fd, bytes.data() + header, wanted - header, off_t(header));
+  if (!got) return std::nullopt;
+  bytes.resize(header + *got);
   return bytes;
 }
 
-// Opens read-only; O_NOATIME spares the access time where we may.
+// Opens read-only without blocking (a FIFO put in the file's place must not
+// hang the walk); O_NOATIME spares the access time where we may.
 int OpenReadOnly(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOATIME);
-  if (fd < 0 && errno == EPERM) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+  int fd = open(path.c_str(), kFlags | O_NOATIME);
+  if (fd < 0 && errno == EPERM) fd = open(path.c_str(), kFlags);
   return fd;
 }
 
 class SnapshotCache {
  public:
+  // The file is opened once and checked through its descriptor: whatever is
+  // put in its place between a check and the open (a FIFO, a device) is
+  // never read.
   std::shared_ptr<const Snapshot> Get(const std::string& folder) {
     std::optional<std::string> file = ResolveCaseInsensitive(folder, "index.dat");
     if (!file) return nullptr;
-    struct stat st {};
-    if (stat(file->c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      auto cached = entries_.find(*file);
-      if (cached != entries_.end() && cached->second.identity == IdentityOf(st))
-        return cached->second.snapshot;
-    }
-    return Load(folder, *file);
+    const int fd = OpenReadOnly(*file);
+    if (fd < 0) return nullptr;
+    std::shared_ptr<const Snapshot> snapshot = GetOpened(folder, *file, fd);
+    close(fd);
+    return snapshot;
   }
 
   void Flush() {
@@ -149,14 +156,18 @@ class SnapshotCache {
     std::shared_ptr<const Snapshot> snapshot;
   };
 
-  std::shared_ptr<const Snapshot> Load(const std::string& folder, const std::string& file) {
-    int fd = OpenReadOnly(file);
-    if (fd < 0) return nullptr;
+  // A snapshot is reused only while the file is unchanged.
+  std::shared_ptr<const Snapshot> GetOpened(const std::string& folder, const std::string& file,
+                                            int fd) {
     struct stat st {};
-    std::optional<std::string> bytes;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-      bytes = ReadWholeFile(fd, static_cast<std::size_t>(st.st_size));
-    close(fd);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      auto cached = entries_.find(file);
+      if (cached != entries_.end() && cached->second.identity == IdentityOf(st))
+        return cached->second.snapshot;
+    }
+    std::optional<std::string> bytes = ReadContainer(fd, static_cast<std::size_t>(st.st_size));
     if (!bytes) return nullptr;
     auto snapshot = std::make_shared<const Snapshot>(folder, std::move(*bytes));
     std::lock_guard<std::mutex> lock(mutex_);
@@ -177,8 +188,8 @@ SnapshotCache& Snapshots() {
 
 class DiskCursor : public Cursor {
  public:
-  explicit DiskCursor(std::vector<std::shared_ptr<const Snapshot>> containers)
-      : containers_(std::move(containers)) {}
+  explicit DiskCursor(std::shared_ptr<const Snapshot> container)
+      : container_(std::move(container)) {}
 
   // The record at a position is decoded once: the size probe and the real
   // call of one WinINet step both ask for it.
@@ -189,7 +200,7 @@ class DiskCursor : public Cursor {
   }
 
   void Advance() override {
-    if (container_ < containers_.size()) ++position_;
+    if (position_ < container_->Index().EntryOffsets().size()) ++position_;
     decoded_ = false;
   }
 
@@ -197,27 +208,20 @@ class DiskCursor : public Cursor {
   // Moves to the first intact record at or after the position and decodes
   // it into current_; false at the end.
   bool Decode() {
-    while (container_ < containers_.size()) {
-      const Snapshot& snapshot = *containers_[container_];
-      const std::vector<std::uint32_t>& offsets = snapshot.Index().EntryOffsets();
-      if (position_ >= offsets.size()) {
-        ++container_;
-        position_ = 0;
-        continue;
-      }
+    const std::vector<std::uint32_t>& offsets = container_->Index().EntryOffsets();
+    for (; position_ < offsets.size(); ++position_) {
       UrlRecord record;
-      if (snapshot.Index().ReadEntry(offsets[position_], record)) {
-        Fill(snapshot, record, current_);
+      if (container_->Index().ReadEntry(offsets[position_], record)) {
+        Fill(record, current_);
         decoded_ = true;
         return true;
       }
-      ++position_;
     }
     return false;
   }
 
-  void Fill(const Snapshot& snapshot, const UrlRecord& record, EntryView& entry) {
-    snapshot.LocalPath(record, localPath_);
+  void Fill(const UrlRecord& record, EntryView& entry) {
+    container_->LocalPath(record, localPath_);
     entry.url = record.url;
     entry.localFile = localPath_;
     entry.header = record.header;
@@ -234,46 +238,37 @@ class DiskCursor : public Cursor {
     entry.lastSync = record.lastSync;
   }
 
-  std::vector<std::shared_ptr<const Snapshot>> containers_;
-  std::size_t container_ = 0;
+  std::shared_ptr<const Snapshot> container_;
   std::size_t position_ = 0;
   std::string localPath_;
   EntryView current_;  // the decoded record at the position, while decoded_
   bool decoded_ = false;
 };
 
-bool PatternIs(const char* pattern, const char* prefix) {
-  return AsciiEqualIgnoringCase(pattern, prefix);
+const std::string& FolderOf(const ContainerFolders& folders, Container container) {
+  switch (container) {
+    case Container::kCookies:
+      return folders.cookies;
+    case Container::kHistory:
+      return folders.history;
+    case Container::kContent:
+      break;
+  }
+  return folders.content;
 }
 
 }  // namespace
 
-std::unique_ptr<Cursor> DiskUrlCache::Open(const char* pattern) {
-  std::vector<const std::string ContainerFolders::*> selected;
-  if (!pattern) {
-    selected = {&ContainerFolders::cookies, &ContainerFolders::history, &ContainerFolders::content};
-  } else if (*pattern == '\0') {
-    selected = {&ContainerFolders::content};
-  } else if (PatternIs(pattern, "Cookie:")) {
-    selected = {&ContainerFolders::cookies};
-  } else if (PatternIs(pattern, "Visited:")) {
-    selected = {&ContainerFolders::history};
-  } else {
-    return nullptr;
-  }
-  const std::string profile = UrlCacheProfile();
+std::unique_ptr<Cursor> DiskUrlCache::Open(Container container) {
   std::optional<std::string> userFolder =
-      profile.empty() ? DefaultUserFolder() : ProfileUserFolder(profile);
-  std::vector<std::shared_ptr<const Snapshot>> containers;
-  if (userFolder) {
-    const ContainerFolders folders = LocateContainers(*userFolder);
-    for (auto member : selected) {
-      const std::string& folder = folders.*member;
-      if (folder.empty()) continue;
-      if (auto snapshot = Snapshots().Get(folder)) containers.push_back(std::move(snapshot));
-    }
-  }
-  return std::make_unique<DiskCursor>(std::move(containers));
+      profile_.empty() ? DefaultUserFolder() : ProfileUserFolder(profile_);
+  if (!userFolder) return nullptr;
+  const ContainerFolders folders = LocateContainers(*userFolder);
+  const std::string& folder = FolderOf(folders, container);
+  if (folder.empty()) return nullptr;
+  std::shared_ptr<const Snapshot> snapshot = Snapshots().Get(folder);
+  if (!snapshot) return nullptr;
+  return std::make_unique<DiskCursor>(std::move(snapshot));
 }
 
 void FlushSnapshots() {

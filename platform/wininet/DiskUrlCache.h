@@ -1,5 +1,5 @@
-// The URL-cache service that reads the WinINet containers of the current
-// user (or of the profile set with SetUrlCacheProfile) from disk.
+// The provider of the WinINet containers on disk: those of a Windows user
+// folder or Wine prefix, or of the current user's default location.
 //
 // Strictly read-only: files are opened read-only without locks and never
 // mapped (another program may truncate them); each container is read into a
@@ -8,13 +8,22 @@
 // the file once.
 #pragma once
 
+#include <string>
+
 #include "platform/wininet/UrlCacheService.h"
 
 namespace urlcache {
 
-class DiskUrlCache : public Service {
+class DiskUrlCache : public Provider {
  public:
-  std::unique_ptr<Cursor> Open(const char* pattern) override;
+  // `profile`: a Windows user folder or a Wine prefix; empty for $WINEPREFIX
+  // (default ~/.wine). The containers are located at every Open.
+  explicit DiskUrlCache(std::string profile) : profile_(std::move(profile)) {}
+
+  std::unique_ptr<Cursor> Open(Container container) override;
+
+ private:
+  std::string profile_;
 };
 
 // Drops every cached snapshot (tests that rewrite a file within one second

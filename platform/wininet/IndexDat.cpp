@@ -9,6 +9,7 @@ namespace urlcache {
 namespace {
 
 constexpr std::size_t kSignatureSize = 28;
+constexpr std::size_t kFileSizeOffset = 28;
 constexpr std::size_t kDirectoryCountOffset = 72;
 constexpr std::size_t kDirectoryTableOffset = 76;
 constexpr std::size_t kDirectoryRecordSize = 12;
@@ -52,6 +53,13 @@ bool ReadText(const std::string& bytes, std::size_t record, std::size_t recordSi
   return true;
 }
 
+bool HasKnownSignature(std::string_view header) {
+  if (header.size() < IndexDat::kFirstBlock) return false;
+  const std::string_view signature = header.substr(0, kSignatureSize);
+  return signature.starts_with("Client UrlCache MMF Ver 5.2") ||
+         signature.starts_with("WINE URLCache Ver ");
+}
+
 }  // namespace
 
 bool IsSafePathComponent(std::string_view name) {
@@ -84,11 +92,14 @@ IndexDat::IndexDat(std::string bytes) : bytes_(std::move(bytes)) {
   if (signatureKnown_) WalkHashTables();
 }
 
+std::size_t IndexDat::DeclaredSize(std::string_view header) {
+  if (!HasKnownSignature(header)) return 0;
+  const auto* p = reinterpret_cast<const unsigned char*>(header.data() + kFileSizeOffset);
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::size_t>(p[3]) << 24);
+}
+
 void IndexDat::ReadHeader() {
-  if (bytes_.size() < kFirstBlock) return;
-  const std::string_view signature(bytes_.data(), kSignatureSize);
-  signatureKnown_ = signature.starts_with("Client UrlCache MMF Ver 5.2") ||
-                    signature.starts_with("WINE URLCache Ver ");
+  signatureKnown_ = HasKnownSignature(bytes_);
   if (!signatureKnown_) return;
   std::size_t count = ReadU32(bytes_, kDirectoryCountOffset);
   if (count > kMaxDirectories) count = kMaxDirectories;
@@ -103,6 +114,12 @@ void IndexDat::ReadHeader() {
 
 void IndexDat::WalkHashTables() {
   std::unordered_set<std::uint32_t> visited;
+  // A record is delivered once however many hash items name it, and the
+  // records delivered span at most the file's bytes in all: a file whose
+  // items all name one large record, or records overlapping each other,
+  // yields no more text than the file holds.
+  std::vector<bool> delivered(bytes_.size() / kBlockSize, false);
+  std::uint64_t recordBytesLeft = bytes_.size();
   std::uint32_t table = ReadU32(bytes_, kFirstHashTableField);
   // Each table is visited once at most, so a looping chain ends.
   while (table != 0 && table >= kFirstBlock && table % kBlockSize == 0 && table < bytes_.size() &&
@@ -113,7 +130,12 @@ void IndexDat::WalkHashTables() {
       const std::uint32_t hash = ReadU32(bytes_, item);
       const std::uint32_t offset = ReadU32(bytes_, item + 4);
       std::string_view url;
-      if ((hash & 0xf) == 0 && IsUsableUrlRecord(offset, url)) entryOffsets_.push_back(offset);
+      if ((hash & 0xf) != 0 || !IsUsableUrlRecord(offset, url)) continue;
+      const std::uint64_t recordBytes = std::uint64_t{ReadU32(bytes_, offset + 4)} * kBlockSize;
+      if (delivered[offset / kBlockSize] || recordBytes > recordBytesLeft) continue;
+      delivered[offset / kBlockSize] = true;
+      recordBytesLeft -= recordBytes;
+      entryOffsets_.push_back(offset);
     }
     table = ReadU32(bytes_, table + 8);
   }

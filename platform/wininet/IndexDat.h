@@ -48,11 +48,17 @@ class IndexDat {
   IndexDat(const IndexDat&) = delete;
   IndexDat& operator=(const IndexDat&) = delete;
 
+  // The file size that a container's header (its first kFirstBlock bytes)
+  // declares; 0 when `header` is shorter or has no known signature.
+  static std::size_t DeclaredSize(std::string_view header);
+
   // True for the Windows 5.2 ("Client UrlCache MMF Ver 5.2") and Wine signatures.
   bool SignatureKnown() const { return signatureKnown_; }
 
   // Offsets of the intact URL records, in hash-table order: the order in
-  // which the WinINet service enumerates them.
+  // which the WinINet service enumerates them. Each offset stands once, and
+  // the records named span at most the file's size together, so their count
+  // is at most one per block and their texts at most the file's bytes.
   const std::vector<std::uint32_t>& EntryOffsets() const { return entryOffsets_; }
 
   // Names of the cache directories in table order. A name that is not a safe

@@ -2,6 +2,7 @@
 // else, without a crash, a hang or a read out of bounds.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 
 #include "platform/wininet/IndexDat.h"
@@ -74,13 +75,79 @@ TEST(IndexDatCorruption, LoopingHashChainsEnd) {
   PutU32(selfLoop, kHashTable + 8, kHashTable);
   EXPECT_EQ(Urls(selfLoop).size(), 3u);
 
-  // Two tables pointing at each other: the second is a copy of the first.
+  // Two tables pointing at each other: the second is a copy of the first,
+  // whose records were delivered already.
   std::string twoLoop = ThreeEntries();
   const std::size_t second = twoLoop.size();
   twoLoop += twoLoop.substr(kHashTable, 4096);
   PutU32(twoLoop, kHashTable + 8, static_cast<std::uint32_t>(second));
   PutU32(twoLoop, second + 8, kHashTable);
-  EXPECT_EQ(Urls(twoLoop).size(), 6u);
+  EXPECT_EQ(Urls(twoLoop).size(), 3u);
+}
+
+// What the walk delivers: entries and the bytes of their URLs.
+struct Yield {
+  std::size_t entries = 0, urlBytes = 0;
+};
+
+Yield YieldOf(std::string bytes) {
+  IndexDat index(std::move(bytes));
+  Yield yield;
+  for (std::uint32_t offset : index.EntryOffsets()) {
+    UrlRecord record;
+    if (!index.ReadEntry(offset, record)) continue;
+    ++yield.entries;
+    yield.urlBytes += record.url.size();
+  }
+  return yield;
+}
+
+// One record with a 32 KB URL and every hash item of the table naming it:
+// a small file that once yielded an entry (and a URL copy) per item.
+TEST(IndexDatCorruption, ARecordNamedByEveryHashItemIsDeliveredOnce) {
+  fixture::ContainerFixture spec;
+  fixture::EntryFixture big;
+  big.url = "http://big.test/" + std::string(32 * 1024, 'u');
+  spec.entries.push_back(big);
+  std::string bytes;
+  ASSERT_TRUE(fixture::BuildIndexDat(spec, bytes));
+  const std::uint32_t record = RecordOffset(bytes, 0);
+  for (std::size_t item = kFirstItem; item + 8 <= kHashTable + 4096; item += 8) {
+    PutU32(bytes, item, 0x100);
+    PutU32(bytes, item + 4, record);
+  }
+  const Yield yield = YieldOf(bytes);
+  EXPECT_EQ(yield.entries, 1u);
+  EXPECT_EQ(yield.urlBytes, big.url.size());
+}
+
+// Records planted in the blocks of a long header, each claiming the rest of
+// the file and naming the same 64 KB URL further on: once every item gave a
+// copy of that URL. The URLs delivered must still fit in the file.
+TEST(IndexDatCorruption, OverlappingRecordsYieldNoMoreThanTheFileHolds) {
+  fixture::ContainerFixture spec;
+  fixture::EntryFixture pad, big;
+  pad.url = "http://pad.test/";
+  pad.header = std::string(400 * 128, ' ');
+  big.url = "http://big.test/" + std::string(64 * 1024, 'u');
+  spec.entries = {pad, big};
+  std::string bytes;
+  ASSERT_TRUE(fixture::BuildIndexDat(spec, bytes));
+  const std::uint32_t padAt = RecordOffset(bytes, 0);
+  const std::uint32_t bigAt = RecordOffset(bytes, 1);
+  const std::uint32_t bigUrl = bigAt + GetU32(bytes, bigAt + 52);
+  std::size_t item = kFirstItem;
+  for (std::uint32_t at = padAt + 128 * 8; at + 128 < bigAt; at += 128, item += 8) {
+    std::memcpy(bytes.data() + at, "URL ", 4);
+    PutU32(bytes, at + 4, static_cast<std::uint32_t>((bytes.size() - at) / 128));
+    PutU32(bytes, at + 52, bigUrl - at);
+    PutU32(bytes, item, 0x100);
+    PutU32(bytes, item + 4, at);
+  }
+  ASSERT_GT((item - kFirstItem) / 8 * big.url.size(), 4 * bytes.size());
+  const Yield yield = YieldOf(bytes);
+  EXPECT_GE(yield.entries, 1u);
+  EXPECT_LE(yield.urlBytes, bytes.size());
 }
 
 TEST(IndexDatCorruption, OffsetsOutsideTheFileOrOffGridAreSkipped) {

@@ -1,28 +1,90 @@
 #include "platform/wininet/UrlCacheService.h"
 
 #include <atomic>
+#include <exception>
 
+#include "platform/wininet/ContainerLocator.h"
 #include "platform/wininet/DiskUrlCache.h"
 
 namespace urlcache {
 namespace {
 
-std::atomic<Service*> installed{nullptr};
+class ChainCursor : public Cursor {
+ public:
+  explicit ChainCursor(std::vector<std::unique_ptr<Cursor>> cursors)
+      : cursors_(std::move(cursors)) {}
 
-Service& DiskService() {
-  static DiskUrlCache disk;
-  return disk;
-}
+  bool Current(EntryView& entry) override {
+    for (; index_ < cursors_.size(); ++index_)
+      if (cursors_[index_] && CurrentOf(*cursors_[index_], entry)) return true;
+    return false;
+  }
+
+  void Advance() override {
+    if (index_ < cursors_.size() && cursors_[index_]) cursors_[index_]->Advance();
+  }
+
+ private:
+  // A source whose walk throws has ended; the next one goes on.
+  static bool CurrentOf(Cursor& cursor, EntryView& entry) {
+    try {
+      return cursor.Current(entry);
+    } catch (const std::exception&) {
+      return false;
+    }
+  }
+
+  std::vector<std::unique_ptr<Cursor>> cursors_;
+  std::size_t index_ = 0;
+};
+
+// Reads the profile at every walk, so that SetUrlCacheProfile takes effect
+// at the next one.
+class DefaultProvider : public Provider {
+ public:
+  std::unique_ptr<Cursor> Open(Container container) override {
+    return DiskUrlCache(UrlCacheProfile()).Open(container);
+  }
+};
+
+std::atomic<Provider*> installed{nullptr};
 
 }  // namespace
 
-Service& CurrentService() {
-  Service* service = installed.load();
-  return service ? *service : DiskService();
+std::unique_ptr<Cursor> ChainCursors(std::vector<std::unique_ptr<Cursor>> cursors) {
+  return std::make_unique<ChainCursor>(std::move(cursors));
 }
 
-void SetService(Service* service) {
-  installed.store(service);
+void CompositeProvider::Add(std::unique_ptr<Provider> provider) {
+  sources_.push_back(provider.get());
+  owned_.push_back(std::move(provider));
+}
+
+void CompositeProvider::Add(Provider& provider) {
+  sources_.push_back(&provider);
+}
+
+std::unique_ptr<Cursor> CompositeProvider::Open(Container container) {
+  std::vector<std::unique_ptr<Cursor>> cursors;
+  cursors.reserve(sources_.size());
+  for (Provider* source : sources_) {
+    try {
+      cursors.push_back(source->Open(container));
+    } catch (const std::exception&) {
+      // This source is left out of the walk; the others still deliver.
+    }
+  }
+  return ChainCursors(std::move(cursors));
+}
+
+Provider& CurrentProvider() {
+  static DefaultProvider disk;
+  Provider* provider = installed.load();
+  return provider ? *provider : disk;
+}
+
+void SetProvider(Provider* provider) {
+  installed.store(provider);
 }
 
 }  // namespace urlcache

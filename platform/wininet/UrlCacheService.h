@@ -1,17 +1,31 @@
-// The seam behind the WinINet URL-cache calls: a service that walks the
-// entries of the cache's containers. The calls in wininet_posix.cpp apply the
-// buffer protocol and the entry-type filter on top of it. The disk service
-// reads the WinINet files; tests and benchmarks install their own.
+// The seam behind the WinINet URL-cache calls: providers, each a source of
+// cache entries (one browser's store), read from the folder they were
+// constructed with. The calls in wininet_posix.cpp turn a search pattern into
+// the containers it names and apply the buffer protocol and the entry-type
+// filter on top of the provider installed here.
+//
+// Where a new source goes: a provider of its own under
+// platform/sources/<name>/ (the WinINet containers on disk are
+// DiskUrlCache.h here), constructed with the folder(s) it reads and
+// delivering its entries per container in the one EntryView record; the
+// program chains the sources with a CompositeProvider in a fixed order.
 #pragma once
 
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 namespace urlcache {
 
-// One entry as a service delivers it. The views stay valid until the cursor
+// The containers of a URL cache, in the order a walk of all three takes.
+enum class Container : std::uint8_t { kCookies, kHistory, kContent };
+inline constexpr Container kAllContainers[] = {Container::kCookies, Container::kHistory,
+                                               Container::kContent};
+
+// One entry as a provider delivers it. The views stay valid until the cursor
 // that filled it moves on or is destroyed. Empty local file, header and
 // extension are delivered as absent (null pointers).
 struct EntryView {
@@ -31,7 +45,8 @@ struct EntryView {
   FILETIME lastSync{};
 };
 
-// A walk over the entries of one or more containers, in delivery order.
+// A walk over entries, in delivery order. Damage or a failing read ends the
+// walk (Current gives false); it never throws for bad input.
 class Cursor {
  public:
   virtual ~Cursor() = default;
@@ -41,21 +56,42 @@ class Cursor {
   virtual void Advance() = 0;
 };
 
-class Service {
+// A source of cache entries.
+class Provider {
  public:
-  virtual ~Service() = default;
-  // Starts a walk over the containers that `pattern` selects: "Cookie:",
-  // "Visited:", "" (ordinary content) or null (all three in that order).
-  // Returns null when the pattern selects no container.
-  virtual std::unique_ptr<Cursor> Open(const char* pattern) = 0;
+  virtual ~Provider() = default;
+  // Starts a walk over the entries of `container`; null when the source has
+  // none there.
+  virtual std::unique_ptr<Cursor> Open(Container container) = 0;
 };
 
-// The service behind the WinINet calls: the one installed with SetService,
-// else the disk service.
-Service& CurrentService();
+// Walks `cursors` one after the other; null ones are skipped.
+std::unique_ptr<Cursor> ChainCursors(std::vector<std::unique_ptr<Cursor>> cursors);
 
-// Installs `service` (not owned; it must outlive its use), or the disk
-// service again for null.
-void SetService(Service* service);
+// Several sources as one: each container's entries come source after
+// source, in the order the sources were added. A source that fails to open
+// (null, or an exception) or whose walk ends early does not hide the
+// entries of the others.
+class CompositeProvider : public Provider {
+ public:
+  void Add(std::unique_ptr<Provider> provider);
+  // Adds a source that is not owned; it must outlive this provider's use.
+  void Add(Provider& provider);
+
+  std::unique_ptr<Cursor> Open(Container container) override;
+
+ private:
+  std::vector<std::unique_ptr<Provider>> owned_;
+  std::vector<Provider*> sources_;
+};
+
+// The provider behind the WinINet calls: the one installed with SetProvider,
+// else the WinINet containers on disk of the profile set with
+// SetUrlCacheProfile (the default location when none is set).
+Provider& CurrentProvider();
+
+// Installs `provider` (not owned; it must outlive its use), or the default
+// again for null.
+void SetProvider(Provider* provider);
 
 }  // namespace urlcache

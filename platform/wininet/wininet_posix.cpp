@@ -3,11 +3,15 @@
 // the entry-type filter and the enumeration handles.
 #include <wininet.h>
 
+#include <strings.h>
+
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <unordered_set>
+#include <vector>
 
 #include "platform/wininet/UrlCacheService.h"
 
@@ -51,6 +55,25 @@ class HandleTable {
 HandleTable& Handles() {
   static HandleTable table;
   return table;
+}
+
+// The containers a search pattern names: null walks all three; the texts
+// are matched without regard to case. Empty for a pattern naming none.
+std::vector<urlcache::Container> ContainersOf(LPCSTR pattern) {
+  using urlcache::Container;
+  if (!pattern) return {std::begin(urlcache::kAllContainers), std::end(urlcache::kAllContainers)};
+  if (*pattern == '\0') return {Container::kContent};
+  if (strcasecmp(pattern, "Cookie:") == 0) return {Container::kCookies};
+  if (strcasecmp(pattern, "Visited:") == 0) return {Container::kHistory};
+  return {};
+}
+
+// One walk over the containers that `pattern` names, in their order.
+std::unique_ptr<urlcache::Cursor> OpenPattern(LPCSTR pattern) {
+  std::vector<std::unique_ptr<urlcache::Cursor>> cursors;
+  for (urlcache::Container container : ContainersOf(pattern))
+    cursors.push_back(urlcache::CurrentProvider().Open(container));
+  return urlcache::ChainCursors(std::move(cursors));
 }
 
 // Moves the cursor to the next entry that the filter lets through.
@@ -129,7 +152,7 @@ HANDLE WINAPI FindFirstUrlCacheEntryExA(LPCSTR lpszUrlSearchPattern, DWORD /*dwF
   }
   auto enumeration = std::make_unique<Enumeration>();
   enumeration->filter = dwFilter;
-  enumeration->cursor = urlcache::CurrentService().Open(lpszUrlSearchPattern);
+  enumeration->cursor = OpenPattern(lpszUrlSearchPattern);
   urlcache::EntryView entry;
   if (!enumeration->cursor || !NextMatching(*enumeration->cursor, dwFilter, entry)) {
     SetLastError(ERROR_NO_MORE_ITEMS);

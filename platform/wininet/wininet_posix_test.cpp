@@ -12,7 +12,7 @@ namespace {
 
 using fixture::MemoryEntry;
 using fixture::MemoryUrlCache;
-using fixture::ScopedService;
+using fixture::ScopedProvider;
 
 MemoryEntry Entry(std::string url, DWORD type, std::string local = "") {
   MemoryEntry e;
@@ -59,8 +59,8 @@ TEST(WinInetCalls, FillsOneRecordWithTextsPackedInsideTheProbedSize) {
   e.sizeHigh = 1;
   e.exemptDelta = 77;
   e.lastSync = FILETIME{1, 2};
-  cache.content = {e};
-  ScopedService scoped(cache);
+  cache.Set(fixture::MemoryUrlCache::kContent, {e});
+  ScopedProvider scoped(cache);
 
   DWORD size = 0;
   ASSERT_EQ(
@@ -107,8 +107,9 @@ TEST(WinInetCalls, FillsOneRecordWithTextsPackedInsideTheProbedSize) {
 
 TEST(WinInetCalls, AbsentTextsAreNullPointers) {
   MemoryUrlCache cache;
-  cache.history = {Entry("Visited: u@http://a.b/", URLHISTORY_CACHE_ENTRY)};
-  ScopedService scoped(cache);
+  cache.Set(fixture::MemoryUrlCache::kHistory,
+            {Entry("Visited: u@http://a.b/", URLHISTORY_CACHE_ENTRY)});
+  ScopedProvider scoped(cache);
   std::unique_ptr<char[]> buffer;
   HANDLE handle = First("Visited:", 0xffffffff, buffer);
   ASSERT_NE(handle, nullptr);
@@ -120,9 +121,10 @@ TEST(WinInetCalls, AbsentTextsAreNullPointers) {
 
 TEST(WinInetCalls, FilterDeliversEntriesSharingABitAndSkipsTheRest) {
   MemoryUrlCache cache;
-  cache.content = {Entry("a", NORMAL_CACHE_ENTRY), Entry("b", STICKY_CACHE_ENTRY),
-                   Entry("c", NORMAL_CACHE_ENTRY | SPARSE_CACHE_ENTRY), Entry("d", 0)};
-  ScopedService scoped(cache);
+  cache.Set(fixture::MemoryUrlCache::kContent,
+            {Entry("a", NORMAL_CACHE_ENTRY), Entry("b", STICKY_CACHE_ENTRY),
+             Entry("c", NORMAL_CACHE_ENTRY | SPARSE_CACHE_ENTRY), Entry("d", 0)});
+  ScopedProvider scoped(cache);
   std::unique_ptr<char[]> buffer;
   HANDLE handle = First("", SPARSE_CACHE_ENTRY | STICKY_CACHE_ENTRY, buffer);
   ASSERT_NE(handle, nullptr);
@@ -143,10 +145,11 @@ TEST(WinInetCalls, FilterDeliversEntriesSharingABitAndSkipsTheRest) {
 
 TEST(WinInetCalls, PatternsSelectContainersAndNullWalksAllThree) {
   MemoryUrlCache cache;
-  cache.cookies = {Entry("Cookie:u@a.b/", COOKIE_CACHE_ENTRY)};
-  cache.history = {Entry("Visited: u@http://a.b/", URLHISTORY_CACHE_ENTRY)};
-  cache.content = {Entry("http://a.b/", NORMAL_CACHE_ENTRY)};
-  ScopedService scoped(cache);
+  cache.Set(fixture::MemoryUrlCache::kCookies, {Entry("Cookie:u@a.b/", COOKIE_CACHE_ENTRY)});
+  cache.Set(fixture::MemoryUrlCache::kHistory,
+            {Entry("Visited: u@http://a.b/", URLHISTORY_CACHE_ENTRY)});
+  cache.Set(fixture::MemoryUrlCache::kContent, {Entry("http://a.b/", NORMAL_CACHE_ENTRY)});
+  ScopedProvider scoped(cache);
 
   std::unique_ptr<char[]> buffer;
   HANDLE handle = First(nullptr, 0xffffffff, buffer);
@@ -172,8 +175,8 @@ TEST(WinInetCalls, PatternsSelectContainersAndNullWalksAllThree) {
 
 TEST(WinInetCalls, TooSmallBufferDoesNotMoveTheEnumerationOn) {
   MemoryUrlCache cache;
-  cache.content = {Entry("first", 1), Entry("second", 1)};
-  ScopedService scoped(cache);
+  cache.Set(fixture::MemoryUrlCache::kContent, {Entry("first", 1), Entry("second", 1)});
+  ScopedProvider scoped(cache);
   std::unique_ptr<char[]> buffer;
   HANDLE handle = First("", 1, buffer);
   ASSERT_NE(handle, nullptr);
@@ -194,8 +197,8 @@ TEST(WinInetCalls, BadHandlesAreRefusedNotFollowed) {
   EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
 
   MemoryUrlCache cache;
-  cache.content = {Entry("x", 1), Entry("y", 1)};
-  ScopedService scoped(cache);
+  cache.Set(fixture::MemoryUrlCache::kContent, {Entry("x", 1), Entry("y", 1)});
+  ScopedProvider scoped(cache);
   std::unique_ptr<char[]> buffer;
   HANDLE handle = First("", 1, buffer);
   ASSERT_TRUE(FindCloseUrlCache(handle));

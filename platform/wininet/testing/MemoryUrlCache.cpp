@@ -1,71 +1,70 @@
 #include "platform/wininet/testing/MemoryUrlCache.h"
 
-#include <strings.h>
 #include <wininet.h>
 
 namespace fixture {
-namespace {
 
-class MemoryCursor : public urlcache::Cursor {
+class MemoryUrlCache::MemoryCursor : public urlcache::Cursor {
  public:
-  explicit MemoryCursor(std::vector<const std::vector<MemoryEntry>*> lists)
-      : lists_(std::move(lists)) {}
+  MemoryCursor(const MemoryUrlCache& cache, Container container)
+      : cache_(cache), list_(cache.entries_[Index(container)]) {}
 
-  bool Current(urlcache::EntryView& view) override {
-    while (list_ < lists_.size() && position_ >= lists_[list_]->size()) {
-      ++list_;
-      position_ = 0;
-    }
-    if (list_ >= lists_.size()) return false;
-    const MemoryEntry& e = (*lists_[list_])[position_];
-    view.url = e.url;
-    view.localFile = e.localFile;
-    view.header = e.header;
-    view.extension = e.extension;
-    view.cacheEntryType = e.cacheEntryType;
-    view.useCount = e.useCount;
-    view.hitRate = e.hitRate;
-    view.sizeLow = e.sizeLow;
-    view.sizeHigh = e.sizeHigh;
-    view.exemptDelta = e.exemptDelta;
-    view.lastModified = e.lastModified;
-    view.expire = e.expire;
-    view.lastAccess = e.lastAccess;
-    view.lastSync = e.lastSync;
+  bool Current(urlcache::EntryView& entry) override {
+    if (position_ >= list_.size()) return false;
+    const Stored& stored = list_[position_];
+    entry = stored.numbers;
+    entry.url = cache_.View(stored.url);
+    entry.localFile = cache_.View(stored.localFile);
+    entry.header = cache_.View(stored.header);
+    entry.extension = cache_.View(stored.extension);
     return true;
   }
 
-  void Advance() override { ++position_; }
+  void Advance() override {
+    if (position_ < list_.size()) ++position_;
+  }
 
  private:
-  std::vector<const std::vector<MemoryEntry>*> lists_;
-  std::size_t list_ = 0;
+  const MemoryUrlCache& cache_;
+  const std::vector<Stored>& list_;
   std::size_t position_ = 0;
 };
 
-}  // namespace
-
-std::vector<MemoryEntry>& MemoryUrlCache::Entries(Container container) {
-  return container == kCookies ? cookies : container == kHistory ? history : content;
+MemoryUrlCache::Text MemoryUrlCache::Keep(std::string_view text) {
+  Text kept{texts_.size(), text.size()};
+  texts_.append(text);
+  return kept;
 }
 
 void MemoryUrlCache::Add(Container container, const urlcache::EntryView& entry) {
-  MemoryEntry e;
-  e.url = entry.url;
-  e.localFile = entry.localFile;
-  e.header = entry.header;
-  e.extension = entry.extension;
-  e.cacheEntryType = entry.cacheEntryType;
-  e.useCount = entry.useCount;
-  e.hitRate = entry.hitRate;
-  e.sizeLow = entry.sizeLow;
-  e.sizeHigh = entry.sizeHigh;
-  e.exemptDelta = entry.exemptDelta;
-  e.lastModified = entry.lastModified;
-  e.expire = entry.expire;
-  e.lastAccess = entry.lastAccess;
-  e.lastSync = entry.lastSync;
-  Entries(container).push_back(std::move(e));
+  Stored stored;
+  stored.numbers = entry;
+  stored.numbers.url = stored.numbers.localFile = stored.numbers.header =
+      stored.numbers.extension = {};
+  stored.url = Keep(entry.url);
+  stored.localFile = Keep(entry.localFile);
+  stored.header = Keep(entry.header);
+  stored.extension = Keep(entry.extension);
+  entries_[Index(container)].push_back(stored);
+}
+
+void MemoryUrlCache::Add(Container container, const MemoryEntry& e) {
+  urlcache::EntryView entry;
+  entry.url = e.url;
+  entry.localFile = e.localFile;
+  entry.header = e.header;
+  entry.extension = e.extension;
+  entry.cacheEntryType = e.cacheEntryType;
+  entry.useCount = e.useCount;
+  entry.hitRate = e.hitRate;
+  entry.sizeLow = e.sizeLow;
+  entry.sizeHigh = e.sizeHigh;
+  entry.exemptDelta = e.exemptDelta;
+  entry.lastModified = e.lastModified;
+  entry.expire = e.expire;
+  entry.lastAccess = e.lastAccess;
+  entry.lastSync = e.lastSync;
+  Add(container, entry);
 }
 
 void MemoryUrlCache::Add(Container container, std::string_view url, std::string_view localFile) {
@@ -74,24 +73,23 @@ void MemoryUrlCache::Add(Container container, std::string_view url, std::string_
   urlcache::EntryView entry;
   entry.url = url;
   entry.localFile = localFile;
-  entry.cacheEntryType = kTypes[container];
+  entry.cacheEntryType = kTypes[Index(container)];
   Add(container, entry);
 }
 
-std::unique_ptr<urlcache::Cursor> MemoryUrlCache::Open(const char* pattern) {
-  opened.push_back(pattern ? std::optional<std::string>(pattern) : std::nullopt);
-  std::vector<const std::vector<MemoryEntry>*> lists;
-  if (!pattern)
-    lists = {&cookies, &history, &content};
-  else if (*pattern == '\0')
-    lists = {&content};
-  else if (strcasecmp(pattern, "Cookie:") == 0)
-    lists = {&cookies};
-  else if (strcasecmp(pattern, "Visited:") == 0)
-    lists = {&history};
-  else
-    return nullptr;
-  return std::make_unique<MemoryCursor>(std::move(lists));
+void MemoryUrlCache::Set(Container container, const std::vector<MemoryEntry>& entries) {
+  entries_[Index(container)].clear();
+  for (const MemoryEntry& entry : entries) Add(container, entry);
+}
+
+void MemoryUrlCache::Clear() {
+  texts_.clear();
+  for (std::vector<Stored>& list : entries_) list.clear();
+}
+
+std::unique_ptr<urlcache::Cursor> MemoryUrlCache::Open(Container container) {
+  opened.push_back(container);
+  return std::make_unique<MemoryCursor>(*this, container);
 }
 
 }  // namespace fixture
