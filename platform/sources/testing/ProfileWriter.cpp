@@ -264,6 +264,7 @@ void WriteBlockfileCache(const std::string& cacheData) {
 }
 
 void WriteSqlBackedCache(const std::string& cacheData) {
+  fs::create_directories(cacheData);
   SqliteWriter db(cacheData + "/sqldb0", SqliteWriter::Mode::kRollback);
   db.Exec("CREATE TABLE resources(cache_key TEXT, head BLOB)");
 }
