@@ -2,6 +2,7 @@
 # make test  - install what is missing, build, run every test
 # make bench - build in release mode and print the benchmark table
 # make asan  - build and test under AddressSanitizer + UndefinedBehaviorSanitizer
+# make deb   - build and make the Debian package build/sitelore_VERSION_ARCH.deb
 # make fuzz  - build the index.dat fuzzer with clang and run it for ten minutes
 
 BUILD      ?= build
@@ -13,7 +14,7 @@ ifdef CI
 CMAKE_FLAGS += -DSITELORE_WERROR=ON
 endif
 
-.PHONY: all setup configure build test demo bench asan fuzz format clean
+.PHONY: all setup configure build test demo deb bench asan fuzz format clean
 
 all: build
 
@@ -31,6 +32,9 @@ test: build
 
 demo: build
 	@scripts/demo $(BUILD)
+
+deb: build
+	@cd $(BUILD) && cpack -G DEB
 
 asan: setup
 	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSITELORE_SANITIZE=ON \

@@ -24,7 +24,10 @@ int RunSitelore(int& argc, char** argv, const SiteloreHooks& hooks) {
   {
     TSiteloreApplication application(argc, argv);
     SetErrorReporter(hooks.report);
-    QApplication::setWindowIcon(SiteloreIcon());
+    // The installed desktop entry's id, which names the theme icon too.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.brightmoor.Sitelore"));
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QGuiApplication::desktopFileName(), SiteloreIcon()));
     {
       // FormCreate runs inside the constructor: the scan under the splash.
       TfrmSiteloreMain main;
