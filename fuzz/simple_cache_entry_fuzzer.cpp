@@ -1,10 +1,11 @@
 // libFuzzer target: arbitrary bytes as a Chromium simple-cache entry file
 // (<hash>_0), parsed and, when accepted, named as the view folder would name
-// it.
+// it, its body extracted and decoded as the view folder would write it.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "fuzz/BodyDecodingFuzz.h"
 #include "platform/sources/chromium/SimpleCacheEntry.h"
 #include "platform/sources/naming/ContentNames.h"
 
@@ -17,5 +18,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (response->bodyOffset + response->bodyLength > size) __builtin_trap();
     sources::CachedFileName(response->url, response->responseHead, globs);
   }
+  fuzz::ExtractAndDecodeBody(file, sources::BrowserKind::kChromium);
   return 0;
 }
