@@ -88,12 +88,12 @@ void AddLine(std::string& text, const char* label, const std::string& value) {
 
 }  // namespace
 
-std::vector<CookieRow> CookiesOfEntry(const std::vector<CookieRow>& rows, const std::string& label,
-                                      const std::string& entryUrl) {
-  std::vector<CookieRow> cookies;
+std::map<std::string, std::vector<CookieRow>> CookiesByEntryUrl(const std::vector<CookieRow>& rows,
+                                                                const std::string& label) {
+  std::map<std::string, std::vector<CookieRow>> byEntry;
   for (const CookieRow& row : rows)
-    if (CookieEntryUrl(label, row.host, row.port, row.path) == entryUrl) cookies.push_back(row);
-  return cookies;
+    byEntry[CookieEntryUrl(label, row.host, row.port, row.path)].push_back(row);
+  return byEntry;
 }
 
 std::string CookieSheetText(const std::string& entryUrl, const std::vector<CookieRow>& cookies) {

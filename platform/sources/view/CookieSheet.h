@@ -3,6 +3,7 @@
 // value-free rows: a cookie's value is never read, so it cannot appear.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -10,10 +11,11 @@
 
 namespace sources::view {
 
-// The rows of `rows` that belong to the cookie entry whose URL is
-// `entryUrl` (as CookieEntryUrl makes it for `label`), in their order.
-std::vector<CookieRow> CookiesOfEntry(const std::vector<CookieRow>& rows, const std::string& label,
-                                      const std::string& entryUrl);
+// The rows of `rows` by the URL of the cookie entry they belong to (as
+// CookieEntryUrl makes it for `label`: one per host, port and path), each
+// list in the rows' order.
+std::map<std::string, std::vector<CookieRow>> CookiesByEntryUrl(const std::vector<CookieRow>& rows,
+                                                                const std::string& label);
 
 // UTF-8 text, one block per cookie: name, domain, path, expiry, secure,
 // HttpOnly, same-site where the store says it, created, last accessed. Times

@@ -29,15 +29,18 @@ TEST(CookieSheetTest, ASheetTakesTheRowsOfItsHostPathAndPortOnly) {
       Row("a.test", "/img", "img"),  Row("a.test", "/", "port", 8931),
       Row("b.a.test", "/", "other"), Row("a.test", "/", "tls", 443),
   };
+  const auto byEntry = CookiesByEntryUrl(rows, "firefox");
   auto names = [&](const std::string& url) {
     std::string list;
-    for (const CookieRow& row : CookiesOfEntry(rows, "firefox", url)) list += row.name + " ";
+    if (auto found = byEntry.find(url); found != byEntry.end())
+      for (const CookieRow& row : found->second) list += row.name + " ";
     return list;
   };
   EXPECT_EQ(names(CookieEntryUrl("firefox", "a.test", -1, "/")), "domain host tls ");
   EXPECT_EQ(names(CookieEntryUrl("firefox", "a.test", -1, "/img")), "img ");
   EXPECT_EQ(names(CookieEntryUrl("firefox", "a.test", 8931, "/")), "port ");
-  EXPECT_EQ(names(CookieEntryUrl("chromium", "a.test", -1, "/")), "");
+  EXPECT_EQ(names(CookieEntryUrl("firefox", "b.a.test", -1, "/")), "other ");
+  EXPECT_EQ(byEntry.size(), 4u);
 }
 
 TEST(CookieSheetTest, EachCookieShowsItsFlagsAndTimesAndSameSiteOnlyWhereKnown) {

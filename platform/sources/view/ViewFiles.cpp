@@ -172,12 +172,18 @@ bool ViewFiles::AddCachedFile(SourceEntry& entry, BrowserKind layout) {
   return Claim(entry.localFileName, std::move(file));
 }
 
-bool ViewFiles::AddCookieSheet(SourceEntry& entry, const std::vector<CookieRow>& rows,
-                               const std::string& label) {
-  CookieSheet sheet;
-  sheet.entryUrl = entry.url;
-  sheet.cookies = CookiesOfEntry(rows, label, entry.url);
-  return Claim(entry.localFileName, std::move(sheet));
+bool ViewFiles::AddCookieSheets(std::vector<SourceEntry>& entries,
+                                const std::vector<CookieRow>& rows, const std::string& label) {
+  std::map<std::string, std::vector<CookieRow>> byEntry = CookiesByEntryUrl(rows, label);
+  bool all = true;
+  for (SourceEntry& entry : entries) {
+    CookieSheet sheet;
+    sheet.entryUrl = entry.url;
+    if (auto found = byEntry.find(entry.url); found != byEntry.end())
+      sheet.cookies = std::move(found->second);
+    all = Claim(entry.localFileName, std::move(sheet)) && all;
+  }
+  return all;
 }
 
 bool ViewFiles::Owns(const std::string& path) const {

@@ -38,10 +38,11 @@ class ViewFiles {
   // "[N]", as WinINet numbers its own files. False (nothing registered) when
   // the name does not lie in the view folder as plain, safe components.
   bool AddCachedFile(SourceEntry& entry, BrowserKind layout);
-  // Registers the cookie sheet of `entry` (a cookie entry of `label`) with
-  // its rows from `rows`; names move as above.
-  bool AddCookieSheet(SourceEntry& entry, const std::vector<CookieRow>& rows,
-                      const std::string& label);
+  // Registers the cookie sheets of one source's cookie entries (of `label`),
+  // each with the rows of `rows` that make that entry; names move as above.
+  // False when any entry's name was not registered.
+  bool AddCookieSheets(std::vector<SourceEntry>& entries, const std::vector<CookieRow>& rows,
+                       const std::string& label);
 
   // Whether `path` is a registered trace (other paths are not ours).
   bool Owns(const std::string& path) const;

@@ -150,13 +150,24 @@ TEST_F(ViewFilesTest, CollidingNamesAreNumberedAndEachServesItsOwnBytes) {
   EXPECT_EQ(Contents(b.localFileName), "second");
   EXPECT_EQ(Contents(c.localFileName), "third");
 
-  SourceEntry sheet;
-  sheet.url = "Cookie:firefox@a.test/";
-  sheet.localFileName = View() + "/firefox@a.test[1].txt";
-  SourceEntry twin = sheet;
-  ASSERT_TRUE(files.AddCookieSheet(sheet, {}, "firefox"));
-  ASSERT_TRUE(files.AddCookieSheet(twin, {}, "firefox"));
-  EXPECT_EQ(twin.localFileName, View() + "/firefox@a.test[2].txt");
+  std::vector<SourceEntry> sheets(2);
+  sheets[0].url = "Cookie:firefox@a.test/";
+  sheets[0].localFileName = View() + "/firefox@a.test[1].txt";
+  sheets[1].url = "Cookie:firefox@a_test/";
+  sheets[1].localFileName = sheets[0].localFileName;  // "a test" sanitised
+  CookieRow first, second;
+  first.host = "a.test";
+  first.name = "first";
+  second.host = "a_test";
+  second.name = "second";
+  first.path = second.path = "/";
+  ASSERT_TRUE(files.AddCookieSheets(sheets, {first, second}, "firefox"));
+  EXPECT_EQ(sheets[1].localFileName, View() + "/firefox@a.test[2].txt");
+  ASSERT_TRUE(files.Materialise(sheets[1].localFileName));
+  ASSERT_TRUE(files.Materialise(sheets[0].localFileName));
+  EXPECT_NE(Contents(sheets[0].localFileName).find("\nfirst\n"), std::string::npos);
+  EXPECT_EQ(Contents(sheets[0].localFileName).find("second"), std::string::npos);
+  EXPECT_NE(Contents(sheets[1].localFileName).find("\nsecond\n"), std::string::npos);
 }
 
 TEST_F(ViewFilesTest, ALinkStandingAtTheNameOrOnTheWayIsRefusedNeverFollowed) {

@@ -61,8 +61,8 @@ Written WriteEverything(const std::string& home, const ViewFolder& folder, ViewF
       EXPECT_TRUE(files.Materialise(entry.localFileName)) << entry.url;
       written.content.push_back(entry);
     }
+    EXPECT_TRUE(files.AddCookieSheets(read.entries.cookies, read.cookies, profile.label));
     for (SourceEntry& entry : read.entries.cookies) {
-      EXPECT_TRUE(files.AddCookieSheet(entry, read.cookies, profile.label));
       EXPECT_TRUE(files.Materialise(entry.localFileName)) << entry.url;
       written.cookies.push_back(entry);
     }
