@@ -1,5 +1,7 @@
 #include "analysis/SiteMatcher.h"
 
+#include "platform/common/AsciiCase.h"
+
 #include <algorithm>
 #include <deque>
 

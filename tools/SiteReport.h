@@ -21,9 +21,9 @@ struct SiteTraces {
 
 // What to report of a scanned analyzer.
 struct ReportRequest {
-  TSiteList sites;                  // GetSites' keys
-  std::vector<std::string> detail;  // sites whose traces are written, in order
-  bool allSites = false;            // detail holds every site ("per_site", "[Site]" labels)
+  TSiteList sites;                      // GetSites' keys
+  std::vector<std::string> detail;      // sites whose traces are written, in order
+  bool allSites = false;                // detail holds every site ("per_site", "[Site]" labels)
   std::vector<std::string> unreadable;  // JSON "unreadable" when not empty
   std::vector<std::string> notRead;     // JSON "not_read" when not empty
 };
