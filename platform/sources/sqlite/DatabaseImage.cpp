@@ -90,6 +90,9 @@ WalSummary ApplyWal(std::string& image, std::string_view wal) {
   if (!header.valid) return summary;
   const std::uint32_t imagePageSize = PageSizeOfImage(image);
   if (!image.empty() && imagePageSize != header.pageSize) return summary;
+  // SQLite reads a log only for a database in WAL mode (header byte 18 is 2);
+  // beside a rollback-mode database it is a leftover.
+  if (!image.empty() && image[18] != 2) return summary;
   summary.headerValid = true;
   summary.pageSize = header.pageSize;
 

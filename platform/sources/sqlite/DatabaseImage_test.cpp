@@ -127,6 +127,14 @@ TEST_F(DamagedWalTest, ALogOfAnotherPageSizeIsLeftOut) {
   EXPECT_FALSE(ApplyWal(image, wal).headerValid);
 }
 
+TEST_F(DamagedWalTest, ALeftoverLogBesideARollbackModeDatabaseIsIgnored) {
+  std::string image = Slurp(path);
+  image[18] = 1;
+  image[19] = 1;
+  EXPECT_EQ(ApplyWal(image, Wal()).commits, 0u);
+  EXPECT_EQ(Count(OpenImage(image, Wal(), ""), "t"), "0");
+}
+
 TEST(DatabaseImageTest, AGarbageJournalIsNotHotAndRollsNothingBack) {
   std::string image(4096, 'x');
   EXPECT_FALSE(JournalIsHot(""));
