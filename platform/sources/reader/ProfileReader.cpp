@@ -73,6 +73,7 @@ void ReadCacheFiles(const std::string& cacheDir, const std::vector<std::string>&
                     const std::string& label, const ReadContext& context, Parser parse,
                     ProfileRead& out) {
   std::size_t damaged = 0;
+  out.entries.content.reserve(out.entries.content.size() + files.size());
   for (const std::string& relative : files) {
     const std::string path = cacheDir + "/" + relative;
     ReadOnlyFile file(path);
