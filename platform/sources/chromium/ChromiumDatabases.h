@@ -11,7 +11,7 @@ struct sqlite3;
 
 namespace sources::chromium {
 
-// One row per URL with at least one visit, by row id. False (with `problem`)
+// One row per URL with at least one visit (visit_count > 0), by row id. False (with `problem`)
 // when the tables cannot be read.
 bool ReadUrls(sqlite3* db, std::vector<HistoryRow>& rows, std::string& problem);
 

@@ -13,6 +13,35 @@ bool MemoryBytes::ReadAt(std::uint64_t offset, std::size_t length, std::string& 
   return true;
 }
 
+WindowedBytes::WindowedBytes(const ByteSource& file, std::size_t headBytes, std::size_t tailBytes)
+    : file_(file) {
+  const std::uint64_t size = file.Size();
+  if (size <= headBytes + tailBytes) {
+    if (!file.ReadAt(0, static_cast<std::size_t>(size), head_)) head_.clear();
+    tailStart_ = size;
+    return;
+  }
+  if (!file.ReadAt(0, headBytes, head_)) head_.clear();
+  tailStart_ = size - tailBytes;
+  if (!file.ReadAt(tailStart_, tailBytes, tail_)) {
+    tail_.clear();
+    tailStart_ = size;
+  }
+}
+
+bool WindowedBytes::ReadAt(std::uint64_t offset, std::size_t length, std::string& out) const {
+  if (offset <= head_.size() && length <= head_.size() - offset) {
+    out.assign(head_, static_cast<std::size_t>(offset), length);
+    return true;
+  }
+  if (offset >= tailStart_ && offset - tailStart_ <= tail_.size() &&
+      length <= tail_.size() - (offset - tailStart_)) {
+    out.assign(tail_, static_cast<std::size_t>(offset - tailStart_), length);
+    return true;
+  }
+  return file_.ReadAt(offset, length, out);
+}
+
 FileIdentity IdentityOf(const struct stat& st) {
   FileIdentity id;
   id.device = st.st_dev;

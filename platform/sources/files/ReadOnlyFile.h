@@ -31,6 +31,22 @@ class MemoryBytes : public ByteSource {
   std::string bytes_;
 };
 
+// A file's first and last bytes read ahead (one read when the file is
+// small), so that parsing a cache entry's header and trailer costs one or two
+// system calls; reads outside those windows go to the file.
+class WindowedBytes : public ByteSource {
+ public:
+  WindowedBytes(const ByteSource& file, std::size_t headBytes, std::size_t tailBytes);
+  std::uint64_t Size() const override { return file_.Size(); }
+  bool ReadAt(std::uint64_t offset, std::size_t length, std::string& out) const override;
+
+ private:
+  const ByteSource& file_;
+  std::string head_;
+  std::string tail_;
+  std::uint64_t tailStart_ = 0;
+};
+
 // What identifies one version of a file: a changed value means the file was
 // replaced or written.
 struct FileIdentity {

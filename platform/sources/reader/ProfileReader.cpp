@@ -26,6 +26,11 @@ bool IsWebUrl(const std::string& url) {
   return startsWith("http://") || startsWith("https://");
 }
 
+// Enough for an entry's header and key, and for the metadata or response
+// info at its end, in most entries.
+constexpr std::size_t kHeadWindow = 4096;
+constexpr std::size_t kTailWindow = 16384;
+
 int EffectivePort(int port) {
   return port > 0 && port != 80 && port != 443 ? port : -1;
 }
@@ -68,12 +73,13 @@ void ReadCacheFiles(const std::string& cacheDir, const std::vector<std::string>&
                     const std::string& label, const ReadContext& context, Parser parse,
                     ProfileRead& out) {
   std::size_t damaged = 0;
+  out.entries.content.reserve(out.entries.content.size() + files.size());
   for (const std::string& relative : files) {
     const std::string path = cacheDir + "/" + relative;
     ReadOnlyFile file(path);
     std::string problem;
     std::optional<CachedResponse> response;
-    if (file.IsOpen()) response = parse(file, problem);
+    if (file.IsOpen()) response = parse(WindowedBytes(file, kHeadWindow, kTailWindow), problem);
     // An entry evicted since the listing is simply gone.
     if (!file.IsOpen() && file.Error() == ENOENT) continue;
     if (!response) {

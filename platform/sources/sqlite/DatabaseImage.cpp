@@ -1,5 +1,6 @@
 #include "platform/sources/sqlite/DatabaseImage.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 
@@ -90,10 +91,16 @@ WalSummary ApplyWal(std::string& image, std::string_view wal) {
   if (!header.valid) return summary;
   const std::uint32_t imagePageSize = PageSizeOfImage(image);
   if (!image.empty() && imagePageSize != header.pageSize) return summary;
+  // SQLite reads a log only for a database in WAL mode (header byte 18 is 2);
+  // beside a rollback-mode database it is a leftover.
+  if (!image.empty() && image[18] != 2) return summary;
   summary.headerValid = true;
   summary.pageSize = header.pageSize;
 
   const std::size_t frameSize = kFrameHeaderSize + header.pageSize;
+  // Pages past the main file's end reach it through the log, so a commit that
+  // claims more pages than both hold together is damage.
+  const std::size_t imagePages = image.size() / header.pageSize;
   WalChecksum running = header.checksum;
   std::map<std::uint32_t, std::size_t> pending;    // page -> frame offset, current transaction
   std::map<std::uint32_t, std::size_t> committed;  // page -> frame offset
@@ -108,6 +115,7 @@ WalSummary ApplyWal(std::string& image, std::string_view wal) {
     running.Add(wal.substr(at + kFrameHeaderSize, header.pageSize));
     if (running.s0 != BigEndian32(wal, at + 16) || running.s1 != BigEndian32(wal, at + 20)) break;
     ++frames;
+    if (commitSize > imagePages + frames) break;
     pending[page] = at + kFrameHeaderSize;
     if (commitSize != 0) {
       for (const auto& [p, offset] : pending) committed[p] = offset;
@@ -136,6 +144,7 @@ bool JournalIsHot(std::string_view journal) {
 std::uint32_t RollBackJournal(std::string& image, std::string_view journal) {
   std::uint32_t restored = 0;
   std::uint32_t originalPages = 0;
+  std::size_t restoredEnd = 0;
   bool first = true;
   std::size_t at = 0;
   while (journal.size() - at >= kJournalHeaderFields &&
@@ -165,6 +174,13 @@ std::uint32_t RollBackJournal(std::string& image, std::string_view journal) {
       }
       std::uint32_t page = BigEndian32(journal, at);
       std::string_view data = journal.substr(at + 4, pageSize);
+      // Only pages the database had when the transaction began are saved,
+      // and those past the file's end now are all in the journal.
+      const std::size_t end = static_cast<std::size_t>(page) * pageSize;
+      if (page > originalPages || end > image.size() + journal.size()) {
+        intact = false;
+        break;
+      }
       std::uint32_t sum = nonce;
       for (std::size_t k = pageSize - 200; k > 0 && k < pageSize; k -= 200)
         sum += static_cast<unsigned char>(data[k]);
@@ -176,14 +192,19 @@ std::uint32_t RollBackJournal(std::string& image, std::string_view journal) {
       if (image.size() < offset + pageSize) image.resize(offset + pageSize, '\0');
       std::memcpy(image.data() + offset, data.data(), pageSize);
       ++restored;
+      restoredEnd = std::max(restoredEnd, offset + pageSize);
     }
     if (!intact || records == 0xffffffff) break;
     // The next segment's header starts at the next sector boundary.
     at = (at + sectorSize - 1) / sectorSize * sectorSize;
   }
+  // Cut to the size the transaction began with; never grow past what the
+  // file and the journal hold (a damaged header may claim any size).
   std::uint32_t pageSize = PageSizeOfImage(image);
   if (restored > 0 && pageSize != 0 && originalPages != 0)
-    image.resize(static_cast<std::size_t>(originalPages) * pageSize, '\0');
+    image.resize(std::min(static_cast<std::size_t>(originalPages) * pageSize,
+                          std::max(image.size(), restoredEnd)),
+                 '\0');
   return restored;
 }
 

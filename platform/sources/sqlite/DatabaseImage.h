@@ -21,8 +21,8 @@ struct WalSummary {
 // Applies the frames of `wal` that belong to its current generation (salts
 // equal to the header's, running checksum intact) up to the last commit frame
 // to `image`, whose size becomes that commit's database size. A WAL whose
-// header is damaged, or whose page size differs from the image's, is left
-// out. Returns what was applied.
+// header is damaged, whose page size differs from the image's, or that lies
+// beside a database not in WAL mode, is left out. Returns what was applied.
 WalSummary ApplyWal(std::string& image, std::string_view wal);
 
 // True when `journal` starts with a valid rollback-journal header: a writer

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -125,6 +126,81 @@ TEST_F(DamagedWalTest, ALogOfAnotherPageSizeIsLeftOut) {
   image[16] = 0x20;  // claims 8192-byte pages
   image[17] = 0;
   EXPECT_FALSE(ApplyWal(image, wal).headerValid);
+}
+
+TEST_F(DamagedWalTest, ALeftoverLogBesideARollbackModeDatabaseIsIgnored) {
+  std::string image = Slurp(path);
+  image[18] = 1;
+  image[19] = 1;
+  EXPECT_EQ(ApplyWal(image, Wal()).commits, 0u);
+  EXPECT_EQ(Count(OpenImage(image, Wal(), ""), "t"), "0");
+}
+
+// Rewrites the frame checksums of `wal` after a test has
+// changed a frame header, so that only the change itself is judged.
+void Rechecksum(std::string& wal, std::uint32_t pageSize) {
+  auto get = [&](std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(wal[at])) << 24 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(wal[at + 1])) << 16 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(wal[at + 2])) << 8 |
+           static_cast<unsigned char>(wal[at + 3]);
+  };
+  auto put = [&](std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) wal[at + i] = static_cast<char>(v >> (24 - 8 * i));
+  };
+  const bool bigEndian = static_cast<unsigned char>(wal[3]) == 0x83;
+  auto word = [&](std::size_t at) {
+    std::uint32_t v = get(at);
+    return bigEndian ? v : __builtin_bswap32(v);
+  };
+  std::uint32_t s0 = get(24), s1 = get(28);
+  auto add = [&](std::size_t from, std::size_t length) {
+    for (std::size_t i = from; i < from + length; i += 8) {
+      s0 += word(i) + s1;
+      s1 += word(i + 4) + s0;
+    }
+  };
+  for (std::size_t at = 32; at + 24 + pageSize <= wal.size(); at += 24 + pageSize) {
+    add(at, 8);
+    add(at + 24, pageSize);
+    put(at + 16, s0);
+    put(at + 20, s1);
+  }
+}
+
+TEST_F(DamagedWalTest, ACommitClaimingAHugeDatabaseIsDamageNotAnAllocation) {
+  std::string wal = Wal();
+  std::uint32_t pageSize = PageSizeOfImage(Slurp(path));
+  std::string untouched = wal;
+  Rechecksum(untouched, pageSize);
+  std::string scratch = Slurp(path);
+  ASSERT_EQ(ApplyWal(scratch, untouched).commits, 2u);
+  const std::size_t last = LastFrame(wal);
+  wal[last + 4] = '\x7f';  // the commit's database size
+  Rechecksum(wal, pageSize);
+  std::string image = Slurp(path);
+  WalSummary summary = ApplyWal(image, wal);
+  EXPECT_EQ(summary.commits, 1u);
+  EXPECT_LT(image.size(), 1u << 20);
+  EXPECT_EQ(Count(Open(wal), "t"), "1");
+}
+
+TEST(DatabaseImageTest, AJournalClaimingHugePagesRestoresNothingPastTheStart) {
+  std::string image(1024, '\0');
+  std::memcpy(image.data(), "SQLite format 3", 16);
+  image[16] = 2;  // 512-byte pages
+  std::string journal("\xd9\xd5\x05\xf9\x20\xa1\x63\xd7", 8);
+  journal += std::string("\0\0\0\1", 4);          // one record
+  journal += std::string(4, '\0');                // nonce 0
+  journal += std::string("\x7f\xff\xff\xff", 4);  // original size in pages
+  journal += std::string("\0\0\x02\0", 4);        // sector size 512
+  journal += std::string("\0\0\x02\0", 4);        // page size 512
+  journal.resize(512, '\0');
+  journal += std::string("\x7f\xff\xff\xf0", 4);  // page number
+  journal += std::string(512, '\0');
+  journal += std::string(4, '\0');  // checksum: nonce plus sampled zero bytes
+  EXPECT_EQ(RollBackJournal(image, journal), 0u);
+  EXPECT_EQ(image.size(), 1024u);
 }
 
 TEST(DatabaseImageTest, AGarbageJournalIsNotHotAndRollsNothingBack) {
