@@ -34,17 +34,7 @@ bool ReadCookies(sqlite3* db, std::vector<CookieRow>& rows, std::string& problem
   return ForEachRow(
       db, sql,
       [&](sqlite3_stmt* s) {
-        CookieRow row;
-        row.id = sqlite3_column_int64(s, 0);
-        row.host = ColumnText(s, 1);
-        row.path = ColumnText(s, 2);
-        row.name = ColumnText(s, 3);
-        row.expiry = FileTimeFrom1601Micros(sqlite3_column_int64(s, 4));
-        row.creation = FileTimeFrom1601Micros(sqlite3_column_int64(s, 5));
-        row.lastAccess = FileTimeFrom1601Micros(sqlite3_column_int64(s, 6));
-        row.secure = sqlite3_column_int(s, 7) != 0;
-        row.httpOnly = sqlite3_column_int(s, 8) != 0;
-        if (sqlite3_column_type(s, 9) != SQLITE_NULL) row.sameSite = sqlite3_column_int(s, 9);
+        CookieRow row = sqlite::CookieRowFrom(s, {FileTimeFrom1601Micros, FileTimeFrom1601Micros});
         if (sqlite3_column_type(s, 10) != SQLITE_NULL) row.port = sqlite3_column_int(s, 10);
         rows.push_back(std::move(row));
       },

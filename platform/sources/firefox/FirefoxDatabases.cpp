@@ -55,18 +55,7 @@ bool ReadCookies(sqlite3* db, std::vector<CookieRow>& rows, std::string& problem
   return ForEachRow(
       db, sql,
       [&](sqlite3_stmt* s) {
-        CookieRow row;
-        row.id = sqlite3_column_int64(s, 0);
-        row.host = ColumnText(s, 1);
-        row.path = ColumnText(s, 2);
-        row.name = ColumnText(s, 3);
-        row.expiry = ExpiryTime(sqlite3_column_int64(s, 4));
-        row.creation = FileTimeFromUnixMicros(sqlite3_column_int64(s, 5));
-        row.lastAccess = FileTimeFromUnixMicros(sqlite3_column_int64(s, 6));
-        row.secure = sqlite3_column_int(s, 7) != 0;
-        row.httpOnly = sqlite3_column_int(s, 8) != 0;
-        if (sqlite3_column_type(s, 9) != SQLITE_NULL) row.sameSite = sqlite3_column_int(s, 9);
-        rows.push_back(std::move(row));
+        rows.push_back(sqlite::CookieRowFrom(s, {ExpiryTime, FileTimeFromUnixMicros}));
       },
       problem);
 }

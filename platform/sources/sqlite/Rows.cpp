@@ -48,4 +48,19 @@ std::string ColumnText(sqlite3_stmt* statement, int column) {
                      static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
 }
 
+CookieRow CookieRowFrom(sqlite3_stmt* s, const CookieTimeFormat& times) {
+  CookieRow row;
+  row.id = sqlite3_column_int64(s, 0);
+  row.host = ColumnText(s, 1);
+  row.path = ColumnText(s, 2);
+  row.name = ColumnText(s, 3);
+  row.expiry = times.expiry(sqlite3_column_int64(s, 4));
+  row.creation = times.other(sqlite3_column_int64(s, 5));
+  row.lastAccess = times.other(sqlite3_column_int64(s, 6));
+  row.secure = sqlite3_column_int(s, 7) != 0;
+  row.httpOnly = sqlite3_column_int(s, 8) != 0;
+  if (sqlite3_column_type(s, 9) != SQLITE_NULL) row.sameSite = sqlite3_column_int(s, 9);
+  return row;
+}
+
 }  // namespace sources::sqlite

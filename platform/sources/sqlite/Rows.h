@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/sources/BrowserRows.h"
+
 namespace sources::sqlite {
 
 // The column names of `table`; empty when it does not exist.
@@ -26,5 +28,16 @@ bool ForEachRow(sqlite3* db, const std::string& sql, const std::function<void(sq
                 std::string& problem);
 
 std::string ColumnText(sqlite3_stmt* statement, int column);
+
+// How a browser stores a cookie's times.
+struct CookieTimeFormat {
+  FileTime (*expiry)(std::int64_t);
+  FileTime (*other)(std::int64_t);  // creation and last access
+};
+
+// A cookie row from columns 0-9 of `statement`, in this order: id, host,
+// path, name, expiry, creation, last access, secure, HttpOnly, same-site
+// (NULL where the store keeps none). The value is never among them.
+CookieRow CookieRowFrom(sqlite3_stmt* statement, const CookieTimeFormat& times);
 
 }  // namespace sources::sqlite

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 
+#include "platform/common/UniqueFd.h"
 #include "platform/sources/view/CookieSheet.h"
 #include "platform/sources/view/StoredBody.h"
 
@@ -18,16 +19,6 @@ constexpr std::size_t kMaxComponent = 255;
 // Reading a body while the browser rewrites its file: tries before the
 // trace is taken for missing.
 constexpr int kReadAttempts = 3;
-
-struct Fd {
-  int fd = -1;
-  explicit Fd(int f) : fd(f) {}
-  ~Fd() {
-    if (fd >= 0) close(fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-};
 
 bool SafeName(const std::string& name) {
   if (name.empty() || name.size() > kMaxComponent || name.front() == '.') return false;
@@ -118,11 +109,11 @@ std::vector<std::string> SafeComponentsBelow(const std::string& folder, const st
 bool WriteViewFile(const std::string& folder, const std::vector<std::string>& components,
                    const std::string& bytes) {
   if (components.empty()) return false;
-  Fd parent(OpenParentFolder(folder, components, true));
+  UniqueFd parent(OpenParentFolder(folder, components, true));
   const std::string& name = components.back();
   if (parent.fd < 0 || !FreeOrRegular(parent.fd, name)) return false;
   std::string temporary;
-  Fd file(CreateTemporary(parent.fd, temporary));
+  UniqueFd file(CreateTemporary(parent.fd, temporary));
   if (file.fd < 0) return false;
   bool written = WriteAll(file.fd, bytes);
   written = close(file.fd) == 0 && written;
@@ -138,7 +129,7 @@ bool WriteViewFile(const std::string& folder, const std::vector<std::string>& co
 
 void RemoveViewFile(const std::string& folder, const std::vector<std::string>& components) {
   if (components.empty()) return;
-  Fd parent(OpenParentFolder(folder, components, false));
+  UniqueFd parent(OpenParentFolder(folder, components, false));
   struct stat st {};
   if (parent.fd >= 0 &&
       fstatat(parent.fd, components.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&

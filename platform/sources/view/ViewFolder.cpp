@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/common/UniqueFd.h"
+
 namespace sources::view {
 
 namespace {
@@ -17,16 +19,6 @@ namespace {
 // Our folders are <pid>/<label>/<entry>/<file>; anything deeper is not ours.
 constexpr int kTreeDepth = 8;
 constexpr const char* kTempPrefix = "sitelore-view-";
-
-struct Fd {
-  int fd = -1;
-  explicit Fd(int f) : fd(f) {}
-  ~Fd() {
-    if (fd >= 0) close(fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-};
 
 int OpenFolder(const std::string& path) {
   return open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -81,7 +73,7 @@ void SweepDeadFolders(int folderFd, const std::string& prefix, pid_t self) {
 std::string MakeRuntimeFolder(const std::string& runtimeDir, pid_t pid) {
   const std::string base = runtimeDir + "/sitelore";
   if (mkdir(base.c_str(), 0700) != 0 && errno != EEXIST) return {};
-  Fd baseFd(OpenFolder(base));
+  UniqueFd baseFd(OpenFolder(base));
   struct stat st {};
   if (baseFd.fd < 0 || fstat(baseFd.fd, &st) != 0 || st.st_uid != geteuid() ||
       (st.st_mode & 077) != 0)
@@ -95,7 +87,7 @@ std::string MakeRuntimeFolder(const std::string& runtimeDir, pid_t pid) {
 }
 
 std::string MakeTempFolder(const std::string& tempDir, pid_t pid) {
-  Fd tempFd(OpenFolder(tempDir));
+  UniqueFd tempFd(OpenFolder(tempDir));
   if (tempFd.fd >= 0) SweepDeadFolders(tempFd.fd, kTempPrefix, pid);
   std::string pattern = tempDir + "/" + kTempPrefix + std::to_string(pid) + "-XXXXXX";
   return mkdtemp(pattern.data()) ? pattern : std::string();
@@ -112,7 +104,7 @@ bool RemoveTreeAt(int parentFd, const std::string& name, int depth) {
   if (fstatat(parentFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
   if (!S_ISDIR(st.st_mode)) return unlinkat(parentFd, name.c_str(), 0) == 0;
   if (depth <= 0) return false;
-  Fd folder(openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  UniqueFd folder(openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (folder.fd < 0) return false;
   for (const std::string& inner : NamesIn(folder.fd)) RemoveTreeAt(folder.fd, inner, depth - 1);
   return unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) == 0;
@@ -139,7 +131,7 @@ ViewFolder::ViewFolder(ViewFolder&& other) noexcept
 ViewFolder::~ViewFolder() {
   if (!usable_) return;
   const std::size_t slash = path_.rfind('/');
-  Fd parent(OpenFolder(slash == 0 ? "/" : path_.substr(0, slash)));
+  UniqueFd parent(OpenFolder(slash == 0 ? "/" : path_.substr(0, slash)));
   if (parent.fd >= 0) RemoveTreeAt(parent.fd, path_.substr(slash + 1), kTreeDepth);
 }
 
