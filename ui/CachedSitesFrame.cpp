@@ -19,6 +19,7 @@
 #include "analysis/CountLines.h"
 #include "analysis/TraceKind.h"
 #include "platform/common/AsciiCase.h"
+#include "platform/wininet/DiskUrlCache.h"
 #include "ui/DesignFont.h"
 #include "ui/EmbeddedWB.h"
 #include "ui/ErrorReport.h"
@@ -335,6 +336,9 @@ void TframeCachedSites::AnalyzeCache() {
   } catch (...) {
     failure = std::current_exception();
   }
+  // The cache is scanned once per run: the copies of the container files
+  // that the walks shared are not needed again.
+  urlcache::FlushSnapshots();
   if (sitesKnown) {
     std::vector<std::string> lines;
     lines.reserve(SiteKeys.size());

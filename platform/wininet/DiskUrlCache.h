@@ -26,8 +26,9 @@ class DiskUrlCache : public Provider {
   std::string profile_;
 };
 
-// Drops every cached snapshot (tests that rewrite a file within one second
-// of reading it).
+// Drops every cached snapshot: once a scan is done (its copies of the files
+// are not needed again), or in tests that rewrite a file within one second
+// of reading it. Walks still open keep theirs.
 void FlushSnapshots();
 
 }  // namespace urlcache
