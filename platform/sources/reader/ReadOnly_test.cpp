@@ -1,0 +1,89 @@
+// Reading every profile must leave every byte, time and listing of the
+// profile and cache folders as it was: the browser may be running.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "platform/sources/reader/ProfileReader.h"
+#include "platform/sources/testing/ProfileWriter.h"
+#include "platform/testing/TempDir.h"
+
+namespace sources {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Path -> content (files) or listing (folders), with the modification time.
+std::map<std::string, std::string> StateOf(const std::string& root) {
+  std::map<std::string, std::string> state;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+       ++it) {
+    struct stat st {};
+    lstat(it->path().c_str(), &st);
+    std::string value = std::to_string(st.st_mtim.tv_sec) + "." +
+                        std::to_string(st.st_mtim.tv_nsec) + " " + std::to_string(st.st_size) + " ";
+    if (it->is_regular_file()) {
+      std::ifstream in(it->path(), std::ios::binary);
+      std::ostringstream bytes;
+      bytes << in.rdbuf();
+      value += bytes.str();
+    }
+    state[it->path().string()] = value;
+  }
+  return state;
+}
+
+void ReadEverything(const std::string& home) {
+  MimeGlobs globs;
+  ReadContext context{"/view", &globs, {}};
+  std::size_t entries = 0;
+  for (const auto& profile : DiscoverProfiles({home, "", ""})) {
+    ProfileRead read = ReadProfile(profile, context);
+    entries += read.entries.content.size() + read.entries.cookies.size();
+  }
+  EXPECT_GT(entries, 0u);
+}
+
+TEST(ReadOnlyTest, TheRealProfilesAreUnchangedAfterAFullRead) {
+  fixture::TempDir home;
+  fs::copy(std::string(SITELORE_SHARED_DIR) + "/fixtures/browsers-basic/home", home.path(),
+           fs::copy_options::recursive);
+  const auto before = StateOf(home.path());
+  ReadEverything(home.path());
+  EXPECT_EQ(StateOf(home.path()), before);
+}
+
+TEST(ReadOnlyTest, WriterMadeProfilesWithLogsAndJournalsAreUnchangedAfterAFullRead) {
+  fixture::TempDir home;
+  testing::FirefoxProfileSpec firefox;
+  firefox.name = "p";
+  firefox.folder = "p";
+  firefox.visits = {{"https://a.test/", 1, 1700000000000000}};
+  firefox.cookies = {{"a.test", "/", "n", "v", -1, 1800000000000000}};
+  testing::WriteFirefoxProfiles(home / ".mozilla/firefox", {firefox});
+  testing::Cache2EntrySpec entry;
+  entry.key = ":https://a.test/x.png";
+  entry.body = "x";
+  entry.responseHead = testing::ResponseHead(200, "image/png");
+  testing::WriteCache2Entry(home / ".cache/mozilla/firefox/p/cache2", "entries/AB", entry);
+  testing::ChromiumProfileSpec chromium;
+  chromium.cookies = {{"a.test", "/", "n", "v", 8000, 0}};
+  testing::WriteChromiumUserData(home / ".config/chromium", {chromium});
+  // A journal left by a writer: read, never deleted or rolled back on disk.
+  std::string journal("\xd9\xd5\x05\xf9\x20\xa1\x63\xd7", 8);
+  journal += std::string(4, '\0') + std::string(4, '\1') + std::string(4, '\0') +
+             std::string("\0\0\x02\0\0\0\x10\0", 8) + std::string(480, '\0');
+  testing::WriteFile(home / ".config/chromium/Default/History-journal", journal);
+  ASSERT_TRUE(fs::exists(home / ".mozilla/firefox/p/places.sqlite-wal"));
+
+  const auto before = StateOf(home.path());
+  ReadEverything(home.path());
+  EXPECT_EQ(StateOf(home.path()), before);
+}
+
+}  // namespace
+}  // namespace sources
