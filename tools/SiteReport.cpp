@@ -46,6 +46,26 @@ Json SiteJson(const SiteTraces& site) {
   return object;
 }
 
+Json SourceJson(const sources::SourceInfo& source) {
+  Json object = Json::object();
+  object["kind"] = source.kind;
+  object["label"] = source.label;
+  object["profile"] = source.profileDir;
+  object["cache"] = source.cacheDir;
+  Json entries = Json::object();
+  const char* const names[] = {"cookies", "history", "content"};
+  for (std::size_t c = 0; c < std::size(names); ++c) entries[names[c]] = source.entries[c];
+  object["entries"] = std::move(entries);
+  object["problems"] = source.problems;
+  return object;
+}
+
+Json SourcesJson(const std::vector<sources::SourceInfo>& sources) {
+  Json array = Json::array();
+  for (const auto& source : sources) array.push_back(SourceJson(source));
+  return array;
+}
+
 // `value` pretty-printed to stand at `depth` levels of two blanks. Dumped
 // strings hold no raw line feeds, so every line feed is a line break.
 std::string Dump(const Json& value, int depth) {
@@ -138,5 +158,7 @@ void WriteJson(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE
     Write(",\n  \"site\": ", out);
     Write(Dump(SiteJson(QuerySite(analyzer, request.detail.front())), 1), out);
   }
+  Write(",\n  \"sources\": ", out);
+  Write(Dump(SourcesJson(request.sources), 1), out);
   Write("\n}\n", out);
 }

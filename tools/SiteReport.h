@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "analysis/CacheAnalyzer.h"
+#include "platform/sources/BrowserProvider.h"
 
 // The six traces of one site, as the window asks for them, with its count line.
 struct SiteTraces {
@@ -24,6 +25,7 @@ struct ReportRequest {
   TSiteList sites;                  // GetSites' keys
   std::vector<std::string> detail;  // sites whose traces are written, in order
   bool allSites = false;            // detail holds every site ("per_site", "[Site]" labels)
+  std::vector<sources::SourceInfo> sources;  // what was read, for the JSON form
 };
 
 // Runs the six queries for `site`, lower-cased in ASCII, in the window's
@@ -36,7 +38,8 @@ SiteTraces QuerySite(TCacheAnalyzer& analyzer, const std::string& site);
 // that each stands on one line.
 void WriteText(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE* out);
 
-// JSON form: one object with "sites" and "totals", and "site" for one
-// detailed site or "per_site" for all. Texts that are not UTF-8 get U+FFFD
+// JSON form: one object with "sites" and "totals", "site" for one detailed
+// site or "per_site" for all, and last "sources": what was read, with its
+// entries per container and its problems. Texts that are not UTF-8 get U+FFFD
 // in place of their bad bytes, so the output is always valid JSON.
 void WriteJson(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE* out);

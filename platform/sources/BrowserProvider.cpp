@@ -89,6 +89,18 @@ class CurrentDiskProfile : public urlcache::Provider {
   }
 };
 
+std::size_t CountEntries(urlcache::Provider& provider, urlcache::Container container) {
+  std::size_t count = 0;
+  try {
+    auto cursor = provider.Open(container);
+    urlcache::EntryView view;
+    for (; cursor && cursor->Current(view); cursor->Advance()) ++count;
+  } catch (const std::exception&) {
+    // Counted up to where the walk ended, as a scan would have.
+  }
+  return count;
+}
+
 const char* KindName(BrowserKind kind) {
   return kind == BrowserKind::kFirefox ? "firefox" : "chromium";
 }
@@ -162,14 +174,28 @@ std::vector<SourceInfo> MachineSources::Infos() const {
   std::vector<SourceInfo> infos;
   infos.reserve(slots_.size());
   for (const Slot& slot : slots_) {
+    SourceInfo& info = infos.emplace_back();
     if (slot.winInet) {
-      const std::string profile =
-          slot.winInet->empty() ? urlcache::UrlCacheProfile() : *slot.winInet;
-      infos.push_back({"wininet", "wininet", profile, ""});
+      info.kind = info.label = "wininet";
+      info.profileDir = slot.winInet->empty() ? urlcache::UrlCacheProfile() : *slot.winInet;
     } else {
-      infos.push_back({KindName(slot.profile.kind), slot.profile.label, slot.profile.profileDir,
-                       slot.profile.cacheDir});
+      info.kind = KindName(slot.profile.kind);
+      info.label = slot.profile.label;
+      info.profileDir = slot.profile.profileDir;
+      info.cacheDir = slot.profile.cacheDir;
     }
+  }
+  return infos;
+}
+
+std::vector<SourceInfo> MachineSources::Describe() {
+  ReadBrowsersOnce();
+  std::vector<SourceInfo> infos = Infos();
+  for (std::size_t i = 0; i < slots_.size(); ++i) {
+    for (std::size_t c = 0; c < std::size(urlcache::kAllContainers); ++c)
+      infos[i].entries[c] = CountEntries(*slots_[i].provider, urlcache::kAllContainers[c]);
+    if (!slots_[i].winInet)
+      infos[i].problems = static_cast<const BrowserProvider&>(*slots_[i].provider).read().problems;
   }
   return infos;
 }
@@ -183,9 +209,10 @@ std::vector<const BrowserProvider*> MachineSources::Browsers() {
 }
 
 std::unique_ptr<MachineSources> MakeMachineProvider(const DiscoveryRoots& roots,
-                                                    const std::string& viewFolder) {
+                                                    const std::string& viewFolder,
+                                                    const std::string& winInetProfile) {
   auto sources = std::make_unique<MachineSources>(viewFolder);
-  sources->AddWinInet("");
+  sources->AddWinInet(winInetProfile);
   // Discovery gives Firefox installs before the Chromium family.
   for (BrowserProfile& profile : DiscoverProfiles(roots)) sources->AddBrowser(std::move(profile));
   return sources;

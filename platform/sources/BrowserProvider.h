@@ -42,6 +42,9 @@ struct SourceInfo {
   std::string label;
   std::string profileDir;
   std::string cacheDir;  // empty where the source has none of its own
+  // Filled by Describe only.
+  std::size_t entries[3]{};  // per container, in kAllContainers' order
+  std::vector<std::string> problems;
 };
 
 // The sources a scan reads, in the order they were added. Browser profiles
@@ -62,7 +65,11 @@ class MachineSources : public urlcache::Provider {
 
   std::unique_ptr<urlcache::Cursor> Open(urlcache::Container container) override;
 
+  // What each source is, without reading any.
   std::vector<SourceInfo> Infos() const;
+  // Likewise with the entries each delivers per container and the problems
+  // met reading it (reads the browser profiles if no walk has yet).
+  std::vector<SourceInfo> Describe();
   // The read browser sources, in order (reads them if no walk has yet).
   std::vector<const BrowserProvider*> Browsers();
 
@@ -82,10 +89,12 @@ class MachineSources : public urlcache::Provider {
   std::once_flag read_;
 };
 
-// WinINet (the disk service's profile) first, then every Firefox profile,
-// then every Chromium-family profile discovered under `roots`.
+// WinINet first (`winInetProfile`, empty for the disk service's profile),
+// then every Firefox profile, then every Chromium-family profile discovered
+// under `roots`.
 std::unique_ptr<MachineSources> MakeMachineProvider(const DiscoveryRoots& roots,
-                                                    const std::string& viewFolder);
+                                                    const std::string& viewFolder,
+                                                    const std::string& winInetProfile = "");
 
 // Where this process names its view folder: $XDG_RUNTIME_DIR/sitelore/<pid>
 // when that is set, else <temp>/sitelore-<uid>/<pid>. Only the name: the
