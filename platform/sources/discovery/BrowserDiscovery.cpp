@@ -183,26 +183,30 @@ std::vector<BrowserProfile> DiscoverProfiles(const DiscoveryRoots& roots) {
 
 namespace {
 
-// Far enough up for the deepest layout: <home>/snap/firefox/common/.mozilla/
-// firefox/<profile>.
-constexpr int kMaxProfileDepth = 6;
+// Far enough up for the deepest layout: <home>/.var/app/com.brave.Browser/
+// config/BraveSoftware/Brave-Browser/<profile>.
+constexpr int kMaxProfileDepth = 7;
 
+// The outermost home wins: a Snap's common folder looks like a home of its
+// own, but the profile is the Snap install's.
 std::optional<BrowserProfile> FoundFromItsHome(const fs::path& folder) {
   std::error_code error;
+  std::optional<BrowserProfile> found;
   fs::path home = folder.parent_path();
   for (int depth = 0; depth < kMaxProfileDepth && home != home.root_path();
        ++depth, home = home.parent_path()) {
     for (BrowserProfile& profile : DiscoverProfiles({home.string(), "", ""}))
-      if (fs::equivalent(profile.profileDir, folder, error)) return std::move(profile);
+      if (fs::equivalent(profile.profileDir, folder, error)) found = std::move(profile);
   }
-  return std::nullopt;
+  return found;
 }
 
 }  // namespace
 
 std::optional<BrowserProfile> BrowserProfileAt(const std::string& folder) {
   std::error_code error;
-  const fs::path dir = fs::weakly_canonical(fs::absolute(folder, error), error);
+  fs::path dir = fs::weakly_canonical(fs::absolute(folder, error), error);
+  if (dir.has_parent_path() && !dir.has_filename()) dir = dir.parent_path();
   if (error || !IsDirectory(dir.string())) return std::nullopt;
   const bool firefox = IsFile(dir / "places.sqlite") || IsFile(dir / "cookies.sqlite");
   const bool chromium =
