@@ -1,12 +1,14 @@
-// sitelore-demo OUT.png: runs Sitelore's start-up exactly as the program
-// does, saves a picture of the main window to OUT.png once it is shown, and
-// ends. Errors that the program would report in a message box are printed.
+// sitelore-demo OUT.png [HOME]: runs Sitelore's start-up exactly as the
+// program does, saves a picture of the main window to OUT.png once it is
+// shown, and ends. Browser profiles are looked for under HOME (default
+// $HOME). Errors that the program would report in a message box are printed.
 #include <QCoreApplication>
 #include <QPixmap>
 #include <QPushButton>
 #include <cstdio>
 #include <string>
 
+#include "platform/sources/BrowserProvider.h"
 #include "settings/Options.h"
 #include "ui/CachedSitesFrame.h"
 #include "ui/ListBox.h"
@@ -14,10 +16,14 @@
 #include "ui/SiteloreMain.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: sitelore-demo OUT.png\n");
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: sitelore-demo OUT.png [HOME]\n");
     return 2;
   }
+  const sources::DiscoveryRoots roots =
+      argc == 3 ? sources::DiscoveryRoots{argv[2], "", ""} : sources::RootsFromEnvironment();
+  const auto machine = sources::MakeMachineProvider(roots, sources::ViewFolderName());
+  urlcache::SetProvider(machine.get());
   const QString out = QString::fromLocal8Bit(argv[1]);
   bool saved = false;
   int programArgc = 1;
@@ -41,5 +47,6 @@ int main(int argc, char** argv) {
     window.Close->click();
   };
   const int code = RunSitelore(programArgc, argv, hooks);
+  urlcache::SetProvider(nullptr);
   return saved ? code : 1;
 }
