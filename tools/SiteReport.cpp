@@ -34,15 +34,21 @@ Json CountsJson(const std::int32_t (&counts)[kTraceKinds]) {
   return object;
 }
 
-Json SiteJson(const SiteTraces& site) {
+Json SiteJson(const SiteTraces& site, const ReportRequest& request) {
   Json object = Json::object();
+  Json cacheFiles = Json::object();
   object["key"] = site.key;
   for (TTraceKind kind : kAllTraceKinds) {
     Json items = Json::array();
-    for (std::string_view item : site.traces[kind]) items.emplace_back(item);
+    for (std::string_view item : site.traces[kind]) {
+      items.emplace_back(item);
+      if (auto found = request.cacheFiles.find(item); found != request.cacheFiles.end())
+        cacheFiles[found->first] = found->second;
+    }
     object[kKindNames[kind]] = std::move(items);
   }
   object["counts"] = CountsJson(site.counts);
+  if (!cacheFiles.empty()) object["cache_files"] = std::move(cacheFiles);
   return object;
 }
 
@@ -150,13 +156,13 @@ void WriteJson(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE
     const char* separator = "\n    ";
     ForEachDetailedSite(analyzer, request, [&](const SiteTraces& site) {
       Write(separator, out);
-      Write(Dump(SiteJson(site), 2), out);
+      Write(Dump(SiteJson(site, request), 2), out);
       separator = ",\n    ";
     });
     Write(request.detail.empty() ? "]" : "\n  ]", out);
   } else if (!request.detail.empty()) {
     Write(",\n  \"site\": ", out);
-    Write(Dump(SiteJson(QuerySite(analyzer, request.detail.front())), 1), out);
+    Write(Dump(SiteJson(QuerySite(analyzer, request.detail.front()), request), 1), out);
   }
   Write(",\n  \"sources\": ", out);
   Write(Dump(SourcesJson(request.sources), 1), out);

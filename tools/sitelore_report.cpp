@@ -192,6 +192,9 @@ int main(int argc, char** argv) {
   analyzer.GetSites(request.sites);
   analyzer.ScanCache();
   request.sources = PresentSources(machine->Describe());
+  for (const sources::BrowserProvider* browser : machine->Browsers())
+    for (const sources::SourceEntry& entry : browser->read().entries.content)
+      request.cacheFiles.emplace(entry.localFileName, entry.sourceFile);
   NameProblems(request.sources);
   if (site) {
     request.detail.push_back(*site);

@@ -461,7 +461,21 @@ TEST_F(BrowsersReportTest, ACopiedHomeGivesItsSitesAndTracesAndStaysAsItWas) {
   EXPECT_EQ(sources[1]["entries"],
             nlohmann::json({{"cookies", 4}, {"history", 4}, {"content", 15}}));
   EXPECT_EQ(sources[1]["problems"], nlohmann::json::array());
-  EXPECT_EQ(report["per_site"].size(), 3u);
+  ASSERT_EQ(report["per_site"].size(), 3u);
+  // Each cached file names the entry file it was read from.
+  const nlohmann::json& gamma = report["per_site"][1];
+  ASSERT_EQ(gamma["key"], "gamma.test:8931");
+  std::size_t named = 0;
+  for (const char* kind : {"images", "pages", "media", "other"})
+    for (const auto& item : gamma[kind]) {
+      const std::string file = gamma["cache_files"].value(item.get<std::string>(), "");
+      EXPECT_TRUE(file.rfind(copy_ + kFirefoxCache + "/", 0) == 0 ||
+                  file.rfind(copy_ + kChromiumCache + "/", 0) == 0)
+          << item << " " << file;
+      ++named;
+    }
+  EXPECT_GT(named, 0u);
+  EXPECT_EQ(named, gamma["cache_files"].size());
 
   EXPECT_EQ(TreeState(copy_), before);
   EXPECT_TRUE(fs::is_empty(home())) << "the report wrote below HOME";
