@@ -146,7 +146,9 @@ int main(int argc, char** argv) {
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
       ->allow_extra_args(false)
       ->needs(profileOption);
-  app.add_option("--home", home, "Discover the profiles under DIR instead of $HOME")
+  app.add_option(
+         "--home", home,
+         "Discover the browser profiles and the Wine prefix (DIR/.wine) under DIR instead of $HOME")
       ->type_name("DIR")
       ->excludes(profileOption);
   app.add_flag("--sources", listOnly, "List what would be read (kind, label, folders) and exit");
