@@ -489,6 +489,14 @@ TEST_F(BrowsersReportTest, SourcesListsWhatWouldBeReadAndReadsNothingElse) {
                             "\t" + copy_ + kChromiumCache + "\n");
   // Without --home, $HOME (empty here) has nothing to read.
   EXPECT_EQ(Run({"--sources"}).out, "");
+
+  // The copied home's Wine prefix comes first, and its traces join the rest.
+  fs::copy(kFixture, copy_ + "/.wine", fs::copy_options::recursive);
+  const Result withWine = Run({"--home", copy_, "--sources"});
+  EXPECT_EQ(withWine.out.rfind("wininet\twininet\t" + copy_ + "/.wine\t-\nfirefox\t", 0), 0u)
+      << withWine.out;
+  EXPECT_NE(Run({"--home", copy_}).out.find("Total: 10 images, 13 pages, 3 media files"),
+            std::string::npos);
 }
 
 TEST_F(BrowsersReportTest, ProfilesGivenByFolderAreKnownByTheirContent) {
