@@ -1,11 +1,18 @@
 // Sitelore: shows which browsing traces a web browser left on this computer,
 // grouped by web site. Takes no arguments.
+#include "platform/sources/BrowserProvider.h"
 #include "settings/Options.h"
 #include "ui/SiteloreApp.h"
 
 int main(int argc, char** argv) {
+  // The WinINet cache, then every browser profile of this user.
+  const auto sources =
+      sources::MakeMachineProvider(sources::RootsFromEnvironment(), sources::ViewFolderName());
+  urlcache::SetProvider(sources.get());
   SiteloreHooks hooks;
   hooks.start = OptionsStartHook;
   hooks.end = OptionsEndHook;
-  return RunSitelore(argc, argv, hooks);
+  const int code = RunSitelore(argc, argv, hooks);
+  urlcache::SetProvider(nullptr);
+  return code;
 }

@@ -1,12 +1,14 @@
-// sitelore-demo OUT.png: runs Sitelore's start-up exactly as the program
-// does, saves a picture of the main window to OUT.png once it is shown, and
-// ends. Errors that the program would report in a message box are printed.
+// sitelore-demo OUT.png [HOME]: runs Sitelore's start-up exactly as the
+// program does, saves a picture of the main window to OUT.png once it is
+// shown, and ends. Browser profiles are looked for under HOME (default
+// $HOME). Errors that the program would report in a message box are printed.
 #include <QCoreApplication>
 #include <QPixmap>
 #include <QPushButton>
 #include <cstdio>
 #include <string>
 
+#include "platform/sources/BrowserProvider.h"
 #include "settings/Options.h"
 #include "tools/ToolCommandLine.h"
 #include "ui/CachedSitesFrame.h"
@@ -18,8 +20,14 @@ int main(int argc, char** argv) {
   CLI::App app{"Runs Sitelore's start-up, saves a picture of its main window and ends.",
                "sitelore-demo"};
   std::string picture;
+  std::string home;
   app.add_option("OUT.png", picture, "Where the picture goes")->required();
+  app.add_option("HOME", home, "The home folder whose browser profiles are shown (default $HOME)");
   if (std::optional<int> code = ParseToolCommandLine(app, argc, argv)) return *code;
+  const sources::DiscoveryRoots roots =
+      home.empty() ? sources::RootsFromEnvironment() : sources::DiscoveryRoots{home, "", ""};
+  const auto machine = sources::MakeMachineProvider(roots, sources::ViewFolderName());
+  urlcache::SetProvider(machine.get());
   const QString out = QString::fromLocal8Bit(picture.c_str());
   bool saved = false;
   int programArgc = 1;
@@ -43,5 +51,6 @@ int main(int argc, char** argv) {
     window.Close->click();
   };
   const int code = RunSitelore(programArgc, argv, hooks);
+  urlcache::SetProvider(nullptr);
   return saved ? code : 1;
 }

@@ -106,12 +106,39 @@ void AddItems(Json& object, const std::string& name, const TItemList& list) {
   object[name + "_escaped"] = std::move(escaped);
 }
 
-Json SiteJson(const SiteTraces& site) {
+Json SiteJson(const SiteTraces& site, const ReportRequest& request) {
   Json object = Json::object();
+  Json cacheFiles = Json::object();
   object["key"] = site.key;
-  for (TTraceKind kind : kAllTraceKinds) AddItems(object, kKindNames[kind], site.traces[kind]);
+  for (TTraceKind kind : kAllTraceKinds) {
+    AddItems(object, kKindNames[kind], site.traces[kind]);
+    for (std::string_view item : site.traces[kind])
+      if (auto found = request.cacheFiles.find(item); found != request.cacheFiles.end())
+        cacheFiles[found->first] = found->second;
+  }
   object["counts"] = CountsJson(site.counts);
+  if (!cacheFiles.empty()) object["cache_files"] = std::move(cacheFiles);
   return object;
+}
+
+Json SourceJson(const sources::SourceInfo& source) {
+  Json object = Json::object();
+  object["kind"] = source.kind;
+  object["label"] = source.label;
+  object["profile"] = source.profileDir;
+  object["cache"] = source.cacheDir;
+  Json entries = Json::object();
+  const char* const names[] = {"cookies", "history", "content"};
+  for (std::size_t c = 0; c < std::size(names); ++c) entries[names[c]] = source.entries[c];
+  object["entries"] = std::move(entries);
+  object["problems"] = source.problems;
+  return object;
+}
+
+Json SourcesJson(const std::vector<sources::SourceInfo>& sources) {
+  Json array = Json::array();
+  for (const auto& source : sources) array.push_back(SourceJson(source));
+  return array;
 }
 
 // `value` pretty-printed to stand at `depth` levels of two blanks. Dumped
@@ -198,13 +225,13 @@ void WriteJson(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE
     const char* separator = "\n    ";
     ForEachDetailedSite(analyzer, request, [&](const SiteTraces& site) {
       Write(separator, out);
-      Write(Dump(SiteJson(site), 2), out);
+      Write(Dump(SiteJson(site, request), 2), out);
       separator = ",\n    ";
     });
     Write(request.detail.empty() ? "]" : "\n  ]", out);
   } else if (!request.detail.empty()) {
     Write(",\n  \"site\": ", out);
-    Write(Dump(SiteJson(QuerySite(analyzer, request.detail.front())), 1), out);
+    Write(Dump(SiteJson(QuerySite(analyzer, request.detail.front()), request), 1), out);
   }
   for (const auto& [name, paths] :
        {std::pair{"unreadable", &request.unreadable}, std::pair{"not_read", &request.notRead}}) {
@@ -212,5 +239,7 @@ void WriteJson(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE
     Write(std::string(",\n  \"") + name + "\": ", out);
     Write(Dump(Json(*paths), 1), out);
   }
+  Write(",\n  \"sources\": ", out);
+  Write(Dump(SourcesJson(request.sources), 1), out);
   Write("\n}\n", out);
 }

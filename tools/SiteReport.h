@@ -6,10 +6,12 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "analysis/CacheAnalyzer.h"
+#include "platform/sources/BrowserProvider.h"
 
 // The six traces of one site, as the window asks for them, with its count line.
 struct SiteTraces {
@@ -26,6 +28,10 @@ struct ReportRequest {
   bool allSites = false;                // detail holds every site ("per_site", "[Site]" labels)
   std::vector<std::string> unreadable;  // JSON "unreadable" when not empty
   std::vector<std::string> notRead;     // JSON "not_read" when not empty
+  std::vector<sources::SourceInfo> sources;  // what was read, for the JSON form
+  // The cache file each browser content entry was read from, by local file
+  // name, for the JSON form.
+  std::map<std::string, std::string, std::less<>> cacheFiles;
 };
 
 // Runs the six queries for `site`, lower-cased in ASCII, in the window's
@@ -39,7 +45,9 @@ SiteTraces QuerySite(TCacheAnalyzer& analyzer, const std::string& site);
 void WriteText(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE* out);
 
 // JSON form: one object with "sites" and "totals", "site" for one detailed
-// site or "per_site" for all, then "unreadable" and "not_read" when they
-// name something. Texts that are not UTF-8 get U+FFFD
+// site or "per_site" for all (each with "cache_files", local file to cache
+// file, when it has browser content entries), then "unreadable" and
+// "not_read" when they name something, and last "sources": what was read,
+// with its entries per container and its problems. Texts that are not UTF-8 get U+FFFD
 // in place of their bad bytes, so the output is always valid JSON.
 void WriteJson(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE* out);

@@ -1,7 +1,8 @@
-// make-demo-cache USER_FOLDER: writes the demo's sample URL cache, a dozen
-// made-up sites with real small images (PNG, GIF, JPEG, BMP, XBM), pages,
-// media and other files, cookies and history entries, as the three WinINet
-// containers of a Windows user folder in the Wine layout.
+// make-demo-cache USER_FOLDER [HOME]: writes the demo's sample URL cache, a
+// dozen made-up sites with real small images (PNG, GIF, JPEG, BMP, XBM),
+// pages, media and other files, cookies and history entries, as the three
+// WinINet containers of a Windows user folder in the Wine layout; with HOME,
+// also a Firefox and a Chromium profile with their caches below it.
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QImage>
@@ -9,9 +10,11 @@
 #include <QPainterPath>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
+#include "platform/sources/testing/ProfileWriter.h"
 #include "platform/wininet/testing/IndexDatWriter.h"
 #include "tools/ToolCommandLine.h"
 
@@ -317,13 +320,62 @@ void Fill(DemoCache& cache) {
   cache.Visit("http://wiki.example.net/wiki/Main_Page");
 }
 
+constexpr std::int64_t kDemoVisitMicros = 1700000000000000;
+
+void WriteFirefoxProfile(const std::string& home) {
+  namespace t = sources::testing;
+  t::FirefoxProfileSpec profile;
+  profile.name = "default-release";
+  profile.folder = "demo1234.default-release";
+  profile.visits = {{"https://maps.example.org/", 3, kDemoVisitMicros},
+                    {"https://maps.example.org/city/harbour", 1, kDemoVisitMicros + 60000000}};
+  profile.cookies = {{"maps.example.org", "/", "zoom", "demo-only", -1, 1900000000000000}};
+  t::WriteFirefoxProfiles(home + "/.mozilla/firefox", {profile});
+  const std::string cache2 = home + "/.cache/mozilla/firefox/" + profile.folder + "/cache2";
+  t::Cache2EntrySpec tile;
+  tile.key = "O^partitionKey=%28https%2Cexample.org%29,:https://maps.example.org/tiles/3/4/2.png";
+  tile.body = Encode(Picture(64, 64, 21), "PNG");
+  tile.responseHead = t::ResponseHead(200, "image/png");
+  t::WriteCache2Entry(cache2, "entries/6A1F0C2D9B3E4F5061728394A5B6C7D8E9F00112", tile);
+  t::Cache2EntrySpec page;
+  page.key = ":https://maps.example.org/city/harbour";
+  page.body = Page("Harbour");
+  page.responseHead = t::ResponseHead(200, "text/html; charset=utf-8");
+  t::WriteCache2Entry(cache2, "entries/0B5E3A7C11D24F68A9B0C1D2E3F405162738495A", page);
+}
+
+void WriteChromiumProfile(const std::string& home) {
+  namespace t = sources::testing;
+  t::ChromiumProfileSpec profile;
+  profile.visits = {{"https://recipes.example.com/soup", 2, kDemoVisitMicros + 120000000}};
+  profile.cookies = {{"recipes.example.com", "/", "units", "demo-only", 443, 1900000000000000}};
+  t::WriteChromiumUserData(home + "/.config/chromium", {profile});
+  const std::string cacheData = home + "/.cache/chromium/Default/Cache/Cache_Data";
+  t::SimpleEntrySpec photo;
+  photo.key =
+      "1/0/_dk_https://example.com https://example.com https://recipes.example.com/img/soup.jpg";
+  photo.body = Encode(Picture(48, 36, 5), "JPEG");
+  photo.responseHead = t::ResponseHead(200, "image/jpeg");
+  t::WriteSimpleCacheEntry(cacheData, photo);
+  t::SimpleEntrySpec page;
+  page.key = "1/0/_dk_https://example.com https://example.com https://recipes.example.com/soup";
+  page.body = Page("Soup");
+  page.responseHead = t::ResponseHead(200, "text/html");
+  t::WriteSimpleCacheEntry(cacheData, page);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Writes the demo's sample URL cache into a Windows user folder.", "make-demo-cache"};
+  CLI::App app{
+      "Writes the demo's sample URL cache into a Windows user folder, and a Firefox and "
+      "a Chromium profile into a home folder.",
+      "make-demo-cache"};
   std::string userFolder;
+  std::string home;
   app.add_option("USER_FOLDER", userFolder, "The user folder to write the containers into")
       ->required();
+  app.add_option("HOME", home, "The home folder to write the browser profiles into");
   if (std::optional<int> code = ParseToolCommandLine(app, argc, argv)) return *code;
   int qtArgc = 1;
   QCoreApplication application(qtArgc, argv);
@@ -333,6 +385,15 @@ int main(int argc, char** argv) {
   if (!fixture::WriteProfile(userFolder, cache.Spec(), &error)) {
     std::fprintf(stderr, "make-demo-cache: %s\n", error.c_str());
     return 1;
+  }
+  if (!home.empty()) {
+    try {
+      WriteFirefoxProfile(home);
+      WriteChromiumProfile(home);
+    } catch (const std::exception& failure) {
+      std::fprintf(stderr, "make-demo-cache: %s\n", failure.what());
+      return 1;
+    }
   }
   return 0;
 }

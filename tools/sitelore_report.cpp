@@ -1,17 +1,22 @@
-// sitelore-report: the sites and traces of a URL cache, for scripts and for
-// examining a copied Windows profile. Reads only; writes nothing but its
-// report.
+// sitelore-report: the sites and traces of a URL cache and of the browser
+// profiles beside it, for scripts and for examining a copied home or
+// Windows profile. Reads only; writes nothing but its report.
 //
-//   sitelore-report [--profile DIR] [--site KEY | --all-sites] [--json]
+//   sitelore-report [--profile DIR [--cache DIR]]... [--home DIR] [--sources]
+//                   [--site KEY | --all-sites] [--json]
 //
 // Exit codes: see kExitCodes.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "analysis/CacheAnalyzer.h"
+#include "platform/sources/BrowserProvider.h"
 #include "platform/wininet/ContainerLocator.h"
 #include "tools/ReportSources.h"
 #include "tools/SiteReport.h"
@@ -23,17 +28,128 @@ constexpr const char* kProgram = "sitelore-report";
 constexpr const char* kExitCodes =
     "Exit codes:\n"
     "  0  the report was written\n"
-    "  1  no URL cache was found (the message says where it looked), --site names no site\n"
-    "     of the list, or the report could not be written\n"
+    "  1  no URL cache or browser profile was found (the message says where it looked),\n"
+    "     --site names no site of the list, or the report could not be written\n"
     "  2  bad usage\n"
     "  3  a container or folder could not be read (named on stderr); the readable rest\n"
     "     was reported\n"
     "Containers of a layout that is passed over are named on stderr and in JSON\n"
-    "(\"not_read\") without changing the exit code. In JSON, a text that is not UTF-8\n"
-    "is also given losslessly in a second field (see README).\n";
+    "(\"not_read\") without changing the exit code, and so are the problems of the\n"
+    "browser sources (\"sources\"). In JSON, a text that is not UTF-8 is also given\n"
+    "losslessly in a second field (see README).\n";
 
 void Warn(const std::string& message) {
   std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
+}
+
+// Adds what examining one WinINet profile found to what the report says.
+void Merge(ReportSources& into, ReportSources from) {
+  into.exitCode = std::max(into.exitCode, from.exitCode);
+  for (auto* list : {&ReportSources::warnings, &ReportSources::unreadable, &ReportSources::notRead})
+    (into.*list).insert((into.*list).end(), (from.*list).begin(), (from.*list).end());
+}
+
+struct ProfileArgument {
+  std::string folder;
+  std::optional<std::string> cache;
+};
+
+// The folders to read, as given: what they are is found from their content.
+struct Chosen {
+  std::vector<std::string> winInet;
+  std::vector<sources::BrowserProfile> browsers;
+};
+
+// Sorts `argument` into `chosen`, adding what a WinINet folder's examination
+// found to `winInet`; false with a message when it names no folder, or one
+// holding neither a URL-cache container nor a browser profile.
+bool Choose(const ProfileArgument& argument, Chosen& chosen, ReportSources& winInet) {
+  const std::string& folder = argument.folder;
+  std::error_code error;
+  if (!std::filesystem::is_directory(folder, error)) {
+    Warn(folder + ": no such folder");
+    return false;
+  }
+  if (std::optional<sources::BrowserProfile> browser = sources::BrowserProfileAt(folder)) {
+    if (argument.cache) browser->cacheDir = *argument.cache;
+    chosen.browsers.push_back(std::move(*browser));
+    return true;
+  }
+  ReportSources examined = ExamineSources(folder);
+  if (examined.exitCode == kExitNothingToReport) {
+    for (const std::string& warning : examined.warnings) Warn(warning);
+    return false;
+  }
+  if (argument.cache) {
+    Warn(folder + ": --cache applies to a browser profile");
+    return false;
+  }
+  Merge(winInet, std::move(examined));
+  chosen.winInet.push_back(folder);
+  return true;
+}
+
+bool HasBrowserSources(const sources::MachineSources& machine) {
+  for (const sources::SourceInfo& info : machine.Infos())
+    if (info.kind != "wininet") return true;
+  return false;
+}
+
+// The sources of the --profile folders: WinINet first, then Firefox, then
+// the Chromium family, each in the order given.
+std::unique_ptr<sources::MachineSources> SourcesOf(Chosen chosen) {
+  auto result = std::make_unique<sources::MachineSources>(sources::ViewFolderName());
+  for (std::string& profile : chosen.winInet) result->AddWinInet(std::move(profile));
+  std::stable_partition(chosen.browsers.begin(), chosen.browsers.end(), [](const auto& profile) {
+    return profile.kind == sources::BrowserKind::kFirefox;
+  });
+  sources::AssignLabels(chosen.browsers);
+  for (auto& profile : chosen.browsers) result->AddBrowser(std::move(profile));
+  return result;
+}
+
+// The --profile options with the --cache that follows each, in order; false
+// for a --cache before any --profile.
+bool PairCaches(const CLI::App& app, const std::vector<std::string>& profiles,
+                const std::vector<std::string>& caches, std::vector<ProfileArgument>& out) {
+  const CLI::Option* profileOption = app.get_option("--profile");
+  std::size_t nextProfile = 0, nextCache = 0;
+  for (const CLI::Option* option : app.parse_order()) {
+    if (option == profileOption && nextProfile < profiles.size()) {
+      out.push_back({profiles[nextProfile++], std::nullopt});
+    } else if (option == app.get_option("--cache") && nextCache < caches.size()) {
+      if (out.empty()) return false;
+      out.back().cache = caches[nextCache++];
+    }
+  }
+  return true;
+}
+
+// The WinINet sources that hold no container are left out of the listing, as
+// an absent source is; the disk service's default gets its folder's name.
+std::vector<sources::SourceInfo> PresentSources(std::vector<sources::SourceInfo> infos) {
+  std::vector<sources::SourceInfo> present;
+  for (auto& info : infos) {
+    if (info.kind == "wininet") {
+      const std::optional<std::string> userFolder = urlcache::ProfileUserFolder(info.profileDir);
+      if (!userFolder || !urlcache::LocateContainers(*userFolder).Any()) continue;
+      if (info.profileDir.empty()) info.profileDir = *userFolder;
+    }
+    present.push_back(std::move(info));
+  }
+  return present;
+}
+
+void ListSources(const std::vector<sources::SourceInfo>& infos) {
+  for (const auto& info : infos)
+    std::printf("%s\t%s\t%s\t%s\n", info.kind.c_str(), info.label.c_str(), info.profileDir.c_str(),
+                info.cacheDir.empty() ? "-" : info.cacheDir.c_str());
+}
+
+void NameProblems(const std::vector<sources::SourceInfo>& infos) {
+  for (const auto& info : infos)
+    for (const auto& problem : info.problems)
+      std::fprintf(stderr, "%s: %s: %s\n", kProgram, info.label.c_str(), problem.c_str());
 }
 
 }  // namespace
@@ -42,20 +158,42 @@ int main(int argc, char** argv) {
   // Past a file-size limit (ulimit -f) a write then fails with EFBIG and the
   // report says it could not be written, instead of the process dying.
   std::signal(SIGXFSZ, SIG_IGN);
-  CLI::App app{"Lists the web sites and browsing traces found in the WinINet URL cache.", kProgram};
-  std::optional<std::string> profile, site;
-  bool allSites = false, json = false;
-  app.add_option("--profile", profile,
-                 "Windows user folder or Wine prefix to read instead of the default location")
-      ->type_name("DIR");
+  CLI::App app{
+      "Lists the web sites and browsing traces found in the WinINet URL cache and in "
+      "the Firefox and Chromium-family profiles.",
+      kProgram};
+  std::vector<std::string> profiles, caches;
+  std::optional<std::string> home, site;
+  bool allSites = false, json = false, listOnly = false;
+  CLI::Option* profileOption =
+      app.add_option("--profile", profiles,
+                     "Windows user folder, Wine prefix, Firefox or Chromium profile to read "
+                     "instead of the default locations (repeatable)")
+          ->type_name("DIR")
+          ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+          ->allow_extra_args(false);
+  app.add_option("--cache", caches, "Cache folder of the preceding browser --profile")
+      ->type_name("DIR")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->allow_extra_args(false)
+      ->needs(profileOption);
+  app.add_option(
+         "--home", home,
+         "Discover the browser profiles and the Wine prefix (DIR/.wine) under DIR instead of $HOME")
+      ->type_name("DIR")
+      ->excludes(profileOption);
+  app.add_flag("--sources", listOnly, "List what would be read (kind, label, folders) and exit");
   CLI::Option* siteOption =
       app.add_option("--site", site, "Also list the traces of this site")->type_name("KEY");
   CLI::Option* allOption = app.add_flag("--all-sites", allSites, "List the traces of every site");
   siteOption->excludes(allOption);
   app.add_flag("--json", json, "Write one JSON object instead of text");
   app.footer(kExitCodes);
+  std::vector<ProfileArgument> arguments;
   try {
     app.parse(argc, argv);
+    if (!PairCaches(app, profiles, caches, arguments))
+      throw CLI::ValidationError("--cache", "comes before any --profile");
   } catch (const CLI::CallForHelp&) {
     std::fputs(app.help().c_str(), stdout);
     return kExitReported;
@@ -64,26 +202,58 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
-  const ReportSources sources = ExamineSources(profile);
-  for (const std::string& warning : sources.warnings) Warn(warning);
-  if (sources.exitCode == kExitNothingToReport) return kExitNothingToReport;
-  urlcache::SetUrlCacheProfile(sources.profile);
+  ReportSources winInet;  // what the report must say of the WinINet cache
+  std::unique_ptr<sources::MachineSources> machine;
+  if (!arguments.empty()) {
+    Chosen chosen;
+    for (const auto& argument : arguments)
+      if (!Choose(argument, chosen, winInet)) return kExitNothingToReport;
+    machine = SourcesOf(std::move(chosen));
+  } else {
+    const std::optional<std::string> prefix =
+        home ? std::optional<std::string>(*home + "/.wine") : std::nullopt;
+    winInet = ExamineSources(prefix);
+    machine =
+        home ? sources::MakeMachineProvider({*home, "", ""}, sources::ViewFolderName(), *prefix)
+             : sources::MakeMachineProvider(sources::RootsFromEnvironment(),
+                                            sources::ViewFolderName());
+    if (winInet.exitCode == kExitNothingToReport) {
+      // An absent WinINet cache is passed over like any absent source; with
+      // no browser profile either there is nothing to report.
+      if (!HasBrowserSources(*machine)) {
+        for (const std::string& warning : winInet.warnings) Warn(warning);
+        return kExitNothingToReport;
+      }
+      winInet = {};
+    }
+  }
+  if (listOnly) {
+    ListSources(PresentSources(machine->Infos()));
+    return std::fflush(stdout) == 0 ? kExitReported : kExitNothingToReport;
+  }
+  for (const std::string& warning : winInet.warnings) Warn(warning);
+  urlcache::SetProvider(machine.get());
 
   TCacheAnalyzer analyzer;
   ReportRequest request;
-  request.notRead = sources.notRead;
-  request.unreadable = sources.unreadable;
+  request.notRead = winInet.notRead;
+  request.unreadable = winInet.unreadable;
   analyzer.GetSites(request.sites);
+  analyzer.ScanCache();
+  request.sources = PresentSources(machine->Describe());
+  for (const sources::BrowserProvider* browser : machine->Browsers())
+    for (const sources::SourceEntry& entry : browser->read().entries.content)
+      request.cacheFiles.emplace(entry.localFileName, entry.sourceFile);
+  NameProblems(request.sources);
   if (site) {
     const std::optional<std::string> key = FindSite(request.sites, *site);
     if (!key) {
+      urlcache::SetProvider(nullptr);
       Warn(*site + ": no such site in the site list");
       return kExitNothingToReport;
     }
     request.detail.push_back(*key);
-  }
-  analyzer.ScanCache();
-  if (allSites) {
+  } else if (allSites) {
     request.detail = request.sites;
     request.allSites = true;
   }
@@ -91,9 +261,10 @@ int main(int argc, char** argv) {
     WriteJson(analyzer, request, stdout);
   else
     WriteText(analyzer, request, stdout);
+  urlcache::SetProvider(nullptr);
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    std::fprintf(stderr, "%s: cannot write the report\n", kProgram);
+    Warn("cannot write the report");
     return kExitNothingToReport;
   }
-  return sources.exitCode;
+  return winInet.exitCode;
 }

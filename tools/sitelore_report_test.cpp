@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sources/testing/ProfileWriter.h"
 #include "platform/testing/TempDir.h"
 #include "platform/wininet/testing/IndexDatWriter.h"
 
@@ -228,8 +229,12 @@ TEST_F(ReportTest, JsonWithoutSiteHasOnlySitesAndTotals) {
   const Result result = Run({"--profile", kFixture, "--json"});
   EXPECT_EQ(result.code, 0);
   const nlohmann::json report = nlohmann::json::parse(result.out);
-  EXPECT_EQ(report.size(), 2u);
+  EXPECT_EQ(report.size(), 3u);
   EXPECT_EQ(report["totals"]["cookies"], 2);
+  EXPECT_EQ(report["sources"],
+            nlohmann::json::parse(R"([{"kind": "wininet", "label": "wininet", "profile": ")" +
+                                  kFixture + R"(", "cache": "", "entries": {"cookies": 2,
+                                  "history": 2, "content": 5}, "problems": []}])"));
 }
 
 TEST_F(ReportTest, JsonAllSitesFollowsTheSiteList) {
@@ -500,5 +505,124 @@ TEST_F(ReportTest, HelpGoesToStandardOutput) {
   EXPECT_NE(result.out.find("--all-sites"), std::string::npos);
   EXPECT_EQ(result.err, "");
 }
+
+namespace browsers {
+
+const std::string kBrowsersHome =
+    std::string(SITELORE_SHARED_DIR) + "/fixtures/browsers-basic/home";
+const std::string kFirefoxProfile = "/.mozilla/firefox/q7x4k2m9.default-esr";
+const std::string kFirefoxCache = "/.cache/mozilla/firefox/q7x4k2m9.default-esr/cache2";
+const std::string kChromiumProfile = "/.config/chromium/Default";
+const std::string kChromiumCache = "/.cache/chromium/Default/Cache/Cache_Data";
+
+class BrowsersReportTest : public ReportTest {
+ protected:
+  void SetUp() override {
+    copy_ = Scratch("copy").string();
+    fs::copy(kBrowsersHome, copy_, fs::copy_options::recursive);
+  }
+  std::string copy_;
+};
+
+TEST_F(BrowsersReportTest, ACopiedHomeGivesItsSitesAndTracesAndStaysAsItWas) {
+  const auto before = TreeState(copy_);
+  const Result text = Run({"--home", copy_});
+  EXPECT_EQ(text.code, 0) << text.err;
+  EXPECT_EQ(text.err, "");
+  EXPECT_EQ(text.out,
+            "epsilon.test:8931\ngamma.test:8931\nmedia.delta.test:8931\n"
+            "Total: 8 images, 12 pages, 2 media files, 8 unknown files,5 cookies, 8 history "
+            "entires\n");
+
+  const Result json = Run({"--home", copy_, "--json", "--all-sites"});
+  ASSERT_EQ(json.code, 0) << json.err;
+  const nlohmann::json report = nlohmann::json::parse(json.out);
+  const auto& sources = report["sources"];
+  ASSERT_EQ(sources.size(), 2u);
+  EXPECT_EQ(sources[0]["label"], "firefox");
+  EXPECT_EQ(sources[0]["profile"], copy_ + kFirefoxProfile);
+  EXPECT_EQ(sources[0]["cache"], copy_ + kFirefoxCache);
+  EXPECT_EQ(sources[0]["entries"],
+            nlohmann::json({{"cookies", 1}, {"history", 4}, {"content", 15}}));
+  EXPECT_EQ(sources[1]["kind"], "chromium");
+  EXPECT_EQ(sources[1]["entries"],
+            nlohmann::json({{"cookies", 4}, {"history", 4}, {"content", 15}}));
+  EXPECT_EQ(sources[1]["problems"], nlohmann::json::array());
+  ASSERT_EQ(report["per_site"].size(), 3u);
+  // Each cached file names the entry file it was read from.
+  const nlohmann::json& gamma = report["per_site"][1];
+  ASSERT_EQ(gamma["key"], "gamma.test:8931");
+  std::size_t named = 0;
+  for (const char* kind : {"images", "pages", "media", "other"})
+    for (const auto& item : gamma[kind]) {
+      const std::string file = gamma["cache_files"].value(item.get<std::string>(), "");
+      EXPECT_TRUE(file.rfind(copy_ + kFirefoxCache + "/", 0) == 0 ||
+                  file.rfind(copy_ + kChromiumCache + "/", 0) == 0)
+          << item << " " << file;
+      ++named;
+    }
+  EXPECT_GT(named, 0u);
+  EXPECT_EQ(named, gamma["cache_files"].size());
+
+  EXPECT_EQ(TreeState(copy_), before);
+  EXPECT_TRUE(fs::is_empty(home())) << "the report wrote below HOME";
+}
+
+TEST_F(BrowsersReportTest, SourcesListsWhatWouldBeReadAndReadsNothingElse) {
+  const Result result = Run({"--home", copy_, "--sources"});
+  EXPECT_EQ(result.code, 0) << result.err;
+  EXPECT_EQ(result.out, "firefox\tfirefox\t" + copy_ + kFirefoxProfile + "\t" + copy_ +
+                            kFirefoxCache + "\nchromium\tchromium\t" + copy_ + kChromiumProfile +
+                            "\t" + copy_ + kChromiumCache + "\n");
+  // Without --home, $HOME (empty here) has nothing to read.
+  EXPECT_EQ(Run({"--sources"}).out, "");
+
+  // The copied home's Wine prefix comes first, and its traces join the rest.
+  fs::copy(kFixture, copy_ + "/.wine", fs::copy_options::recursive);
+  const Result withWine = Run({"--home", copy_, "--sources"});
+  EXPECT_EQ(withWine.out.rfind("wininet\twininet\t" + copy_ + "/.wine\t-\nfirefox\t", 0), 0u)
+      << withWine.out;
+  EXPECT_NE(Run({"--home", copy_}).out.find("Total: 10 images, 13 pages, 3 media files"),
+            std::string::npos);
+}
+
+TEST_F(BrowsersReportTest, ProfilesGivenByFolderAreKnownByTheirContent) {
+  // Chromium given first still comes after Firefox; the cache follows its
+  // own home.
+  const Result result = Run({"--profile", copy_ + kChromiumProfile, "--profile",
+                             copy_ + kFirefoxProfile, "--profile", kFixture, "--sources"});
+  EXPECT_EQ(result.code, 0) << result.err;
+  EXPECT_EQ(result.out, "wininet\twininet\t" + kFixture + "\t-\nfirefox\tfirefox\t" + copy_ +
+                            kFirefoxProfile + "\t" + copy_ + kFirefoxCache +
+                            "\nchromium\tchromium\t" + copy_ + kChromiumProfile + "\t" + copy_ +
+                            kChromiumCache + "\n");
+  // A cache elsewhere is given with --cache after its profile.
+  const std::string moved = Scratch("moved-cache").string();
+  fs::rename(copy_ + kFirefoxCache, moved);
+  const Result json = Run({"--profile", copy_ + kFirefoxProfile, "--cache", moved, "--json"});
+  ASSERT_EQ(json.code, 0) << json.err;
+  const nlohmann::json report = nlohmann::json::parse(json.out);
+  EXPECT_EQ(report["sources"][0]["cache"], moved);
+  EXPECT_EQ(report["sources"][0]["entries"]["content"], 15);
+
+  ExpectUsageError(Run({"--cache", moved, "--profile", copy_ + kFirefoxProfile}));
+  ExpectUsageError(Run({"--home", copy_, "--profile", copy_ + kFirefoxProfile}));
+  ExpectOneErrorLine(Run({"--profile", kFixture, "--cache", moved}));
+}
+
+TEST_F(BrowsersReportTest, AnUnreadableSourceIsNamedNotShownEmpty) {
+  const std::string places = copy_ + kFirefoxProfile + "/places.sqlite";
+  fs::remove(places + "-wal");
+  sources::testing::WriteFile(places, std::string(4096, 'g'));
+  const Result result = Run({"--home", copy_, "--json"});
+  EXPECT_EQ(result.code, 0);
+  EXPECT_EQ(result.err.rfind("sitelore-report: firefox: " + places + ": ", 0), 0u) << result.err;
+  const nlohmann::json report = nlohmann::json::parse(result.out);
+  ASSERT_EQ(report["sources"][0]["problems"].size(), 1u);
+  EXPECT_EQ(report["sources"][0]["entries"]["history"], 0);
+  EXPECT_EQ(report["totals"]["history"], 4);  // Chromium's are still there
+}
+
+}  // namespace browsers
 
 }  // namespace

@@ -181,6 +181,46 @@ std::vector<BrowserProfile> DiscoverProfiles(const DiscoveryRoots& roots) {
   return profiles;
 }
 
+namespace {
+
+// Far enough up for the deepest layout: <home>/.var/app/com.brave.Browser/
+// config/BraveSoftware/Brave-Browser/<profile>.
+constexpr int kMaxProfileDepth = 7;
+
+// The outermost home wins: a Snap's common folder looks like a home of its
+// own, but the profile is the Snap install's.
+std::optional<BrowserProfile> FoundFromItsHome(const fs::path& folder) {
+  std::error_code error;
+  std::optional<BrowserProfile> found;
+  fs::path home = folder.parent_path();
+  for (int depth = 0; depth < kMaxProfileDepth && home != home.root_path();
+       ++depth, home = home.parent_path()) {
+    for (BrowserProfile& profile : DiscoverProfiles({home.string(), "", ""}))
+      if (fs::equivalent(profile.profileDir, folder, error)) found = std::move(profile);
+  }
+  return found;
+}
+
+}  // namespace
+
+std::optional<BrowserProfile> BrowserProfileAt(const std::string& folder) {
+  std::error_code error;
+  fs::path dir = fs::weakly_canonical(fs::absolute(folder, error), error);
+  if (dir.has_parent_path() && !dir.has_filename()) dir = dir.parent_path();
+  if (error || !IsDirectory(dir.string())) return std::nullopt;
+  const bool firefox = IsFile(dir / "places.sqlite") || IsFile(dir / "cookies.sqlite");
+  const bool chromium =
+      IsFile(dir / "History") || IsFile(dir / "Cookies") || IsFile(dir / "Network" / "Cookies");
+  if (!firefox && !chromium) return std::nullopt;
+  if (auto found = FoundFromItsHome(dir)) return found;
+  BrowserProfile profile;
+  profile.kind = firefox ? BrowserKind::kFirefox : BrowserKind::kChromium;
+  profile.browser = firefox ? "firefox" : "chromium";
+  profile.profileName = dir.filename().string();
+  profile.profileDir = dir.string();
+  return profile;
+}
+
 void AssignLabels(std::vector<BrowserProfile>& profiles) {
   std::map<std::string, int> perInstall;
   auto installOf = [](const BrowserProfile& p) {

@@ -3,6 +3,7 @@
 // gives each a label unique among them.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,13 @@ struct DiscoveryRoots {
 // usual, Flatpak, Snap), profiles of one install by folder name. Absent
 // locations are skipped. Labels are assigned.
 std::vector<BrowserProfile> DiscoverProfiles(const DiscoveryRoots& roots);
+
+// The profile in `folder` when it holds a Firefox profile (places.sqlite or
+// cookies.sqlite) or a Chromium one (History or Cookies), as discovery finds
+// it from the home it sits in (so that a copied home gives its cache
+// folder); without such a home, the profile alone with no cache folder.
+// Labels are left to AssignLabels.
+std::optional<BrowserProfile> BrowserProfileAt(const std::string& folder);
 
 // The roots of the user running us: $HOME, $XDG_CONFIG_HOME, $XDG_CACHE_HOME.
 DiscoveryRoots RootsFromEnvironment();

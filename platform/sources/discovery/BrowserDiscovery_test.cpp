@@ -80,6 +80,39 @@ TEST(BrowserDiscoveryTest, FindsFlatpakAndSnapInstallsWithTheirCaches) {
   EXPECT_EQ(profiles[3].kind, BrowserKind::kChromium);
 }
 
+TEST(BrowserProfileAtTest, AProfileFolderIsFoundWithTheCacheOfItsOwnHome) {
+  fixture::TempDir home;
+  testing::WriteFirefoxProfiles(home / "snap/firefox/common/.mozilla/firefox",
+                                {Firefox("b", "b.default")});
+  testing::WriteChromiumUserData(
+      home / ".var/app/com.brave.Browser/config/BraveSoftware/Brave-Browser",
+      {Chromium("Profile 1", false)});
+  auto firefox = BrowserProfileAt(home / "snap/firefox/common/.mozilla/firefox/b.default");
+  ASSERT_TRUE(firefox);
+  EXPECT_EQ(firefox->kind, BrowserKind::kFirefox);
+  EXPECT_EQ(firefox->install, "snap");
+  EXPECT_EQ(firefox->cacheDir,
+            home / "snap/firefox/common/.cache/mozilla/firefox/b.default/cache2");
+  auto brave = BrowserProfileAt(
+      home / ".var/app/com.brave.Browser/config/BraveSoftware/Brave-Browser/Profile 1/");
+  ASSERT_TRUE(brave);
+  EXPECT_EQ(brave->kind, BrowserKind::kChromium);
+  EXPECT_EQ(brave->browser, "brave");
+  EXPECT_EQ(brave->profileName, "Profile 1");
+
+  // Moved out of any home: the profile alone, without a cache folder.
+  fs::rename(home / "snap/firefox/common/.mozilla/firefox/b.default", home / "loose");
+  auto loose = BrowserProfileAt(home / "loose");
+  ASSERT_TRUE(loose);
+  EXPECT_EQ(loose->browser, "firefox");
+  EXPECT_EQ(loose->profileDir, home / "loose");
+  EXPECT_EQ(loose->cacheDir, "");
+
+  EXPECT_FALSE(BrowserProfileAt(home / "snap"));
+  EXPECT_FALSE(BrowserProfileAt(home / "missing"));
+  EXPECT_FALSE(BrowserProfileAt(""));
+}
+
 TEST(BrowserDiscoveryTest, SeveralProfilesOfOneInstallAreLabelledByNameAndOrderedStably) {
   fixture::TempDir home;
   testing::WriteFirefoxProfiles(home / ".config/mozilla/firefox",
