@@ -58,7 +58,7 @@ TEST_P(ToolCommandLine, HelpAndUnknownOptionsNeverBecomeFileNames) {
   EXPECT_EQ(help.code, 0) << help.err;
   EXPECT_NE(help.out.find("Usage: " + tool), std::string::npos) << help.out;
   for (const std::vector<std::string>& bad :
-       {std::vector<std::string>{"--bogus"}, {"-x", "folder"}, {}, {"one", "two"}}) {
+       {std::vector<std::string>{"--bogus"}, {"-x", "folder"}, {}, {"one", "two", "three"}}) {
     const Outcome refused = RunIn(cwd.path(), tool, bad, scratch.path());
     EXPECT_EQ(refused.code, 2) << tool << " " << (bad.empty() ? "" : bad[0]);
     EXPECT_EQ(refused.err.rfind(tool + ": ", 0), 0u) << refused.err;

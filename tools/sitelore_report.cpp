@@ -45,8 +45,12 @@ void Warn(const std::string& message) {
 // Adds what examining one WinINet profile found to what the report says.
 void Merge(ReportSources& into, ReportSources from) {
   into.exitCode = std::max(into.exitCode, from.exitCode);
-  for (auto* list : {&ReportSources::warnings, &ReportSources::unreadable, &ReportSources::notRead})
-    (into.*list).insert((into.*list).end(), (from.*list).begin(), (from.*list).end());
+  const auto append = [](std::vector<std::string>& to, std::vector<std::string>& more) {
+    to.insert(to.end(), more.begin(), more.end());
+  };
+  append(into.warnings, from.warnings);
+  append(into.unreadable, from.unreadable);
+  append(into.notRead, from.notRead);
 }
 
 struct ProfileArgument {
@@ -213,14 +217,20 @@ int main(int argc, char** argv) {
     const std::optional<std::string> prefix =
         home ? std::optional<std::string>(*home + "/.wine") : std::nullopt;
     winInet = ExamineSources(prefix);
-    machine =
-        home ? sources::MakeMachineProvider({*home, "", ""}, sources::ViewFolderName(), *prefix)
-             : sources::MakeMachineProvider(sources::RootsFromEnvironment(),
-                                            sources::ViewFolderName());
+    const sources::DiscoveryRoots roots =
+        home ? sources::DiscoveryRoots{*home, "", ""} : sources::RootsFromEnvironment();
+    machine = sources::MakeMachineProvider(roots, sources::ViewFolderName(),
+                                           home ? *prefix : std::string());
     if (winInet.exitCode == kExitNothingToReport) {
       // An absent WinINet cache is passed over like any absent source; with
       // no browser profile either there is nothing to report.
       if (!HasBrowserSources(*machine)) {
+        const std::string noBrowser =
+            "no browser profile found under " + (roots.home.empty() ? "HOME" : roots.home);
+        if (winInet.warnings.empty())
+          winInet.warnings.push_back(noBrowser);
+        else
+          winInet.warnings.back() += "; " + noBrowser;
         for (const std::string& warning : winInet.warnings) Warn(warning);
         return kExitNothingToReport;
       }
