@@ -109,8 +109,14 @@ void SurveyKind(const std::string& userFolder, const char* ContainerLayout::*mem
 // is not ours.
 std::string Absolute(const std::string& path) {
   std::error_code error;
-  fs::path absolute = fs::absolute(path, error);
-  return error ? path : absolute.lexically_normal().string();
+  const fs::path absolute = fs::absolute(path, error);
+  if (error) return path;
+  // Only "." steps are dropped: undoing a ".." on the text would be wrong
+  // where the step before it is a symbolic link.
+  fs::path tidy;
+  for (const fs::path& step : absolute)
+    if (step != "." && !step.empty()) tidy /= step;
+  return tidy.string();
 }
 
 struct ProfileSetting {

@@ -96,6 +96,17 @@ TEST(ContainerLocator, RelativeWinePrefixAndProfileBecomeAbsolute) {
   EXPECT_EQ(fromProfile, parent / "prefix/drive_c/users/someone");
 }
 
+// A ".." after a symbolic link leads to where the link points, so it stays.
+TEST(ContainerLocator, DotDotAfterALinkIsKept) {
+  TempDir parent;
+  fs::create_directories(parent / "real/inner");
+  fs::create_directories(parent / "real/prefix/drive_c/users/someone");
+  fs::create_symlink(parent / "real/inner", parent / "link");
+  setenv("USER", "someone", 1);
+  const std::string profile = parent / "link/../prefix";
+  EXPECT_EQ(urlcache::ProfileUserFolder(profile), profile + "/drive_c/users/someone");
+}
+
 TEST(ContainerSurvey, NamesContainersOfLaterLayoutsAsPassedOver) {
   TempDir user;
   Touch(user / "Local Settings/Temporary Internet Files/Content.IE5/index.dat");
