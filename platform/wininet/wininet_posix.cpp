@@ -20,6 +20,10 @@ namespace {
 struct Enumeration {
   std::unique_ptr<urlcache::Cursor> cursor;
   DWORD filter = 0;
+  // The entry that the size probe found, answered again by the real call
+  // without asking the cursor once more; valid while `held`.
+  urlcache::EntryView entry;
+  bool held = false;
 };
 
 // Live handles, so that a stale or foreign handle is refused, not followed.
@@ -175,12 +179,14 @@ BOOL WINAPI FindNextUrlCacheEntryExA(HANDLE hEnumHandle,
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  urlcache::EntryView entry;
-  if (!NextMatching(*enumeration->cursor, enumeration->filter, entry)) {
+  if (!enumeration->held &&
+      !NextMatching(*enumeration->cursor, enumeration->filter, enumeration->entry)) {
     SetLastError(ERROR_NO_MORE_ITEMS);
     return FALSE;
   }
-  if (!Deliver(entry, lpNextCacheEntryInfo, lpcbEntryInfo)) return FALSE;
+  enumeration->held = true;
+  if (!Deliver(enumeration->entry, lpNextCacheEntryInfo, lpcbEntryInfo)) return FALSE;
+  enumeration->held = false;
   enumeration->cursor->Advance();
   return TRUE;
 }
