@@ -119,12 +119,22 @@ void TCacheAnalyzer::UseHandleEntry() {
 
 void TCacheAnalyzer::Clear() {
   for (TEntryList& list : FLists) list.Clear();
+  for (TEntryList& list : FKeptContent) list.Clear();
+  FContentKept = false;
 }
 
 void TCacheAnalyzer::ScanCache() {
+  std::array<TEntryList, kTraceKinds> kept;
+  const bool contentKept = FContentKept;
+  if (contentKept) std::swap(kept, FKeptContent);
   Clear();
   for (TSearchPattern pattern : {spCookies, spHistory, spUrl}) {
     FCache->SetSearchPattern(pattern);
+    if (pattern == spUrl && contentKept) {
+      for (TTraceKind kind : kAllTraceKinds)
+        if (kind != tkCookies && kind != tkHistory) std::swap(FLists[kind], kept[kind]);
+      continue;
+    }
     FCache->RetrieveEntries(0);
   }
   for (TTraceKind kind : kAllTraceKinds) FTotals[kind] = CountOf(FLists[kind]);
@@ -169,9 +179,16 @@ void TCacheAnalyzer::GetSites(TSiteList& Sites) {
     }
   } restore{*this};
   FURLList = &keys;
-  FCache->SetOnEntry([this](TIECache& Sender, bool& Cancel) { CollectURL(Sender, Cancel); });
+  for (TEntryList& list : FKeptContent) list.Clear();
+  FContentKept = false;
+  FCache->SetOnEntry([this](TIECache& Sender, bool& Cancel) {
+    CollectURL(Sender, Cancel);
+    const TEntryInfo& entry = Sender.EntryInfo();
+    FKeptContent[ClassifyFile(entry.LocalFileName)].Add(entry);
+  });
   FCache->SetSearchPattern(spUrl);
   FCache->RetrieveEntries(0);
+  FContentKept = true;
 
   TItemList sorted = keys.Keys();
   // Ignoring case on lower-case keys is byte order.

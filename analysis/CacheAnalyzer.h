@@ -41,18 +41,23 @@ class TCacheAnalyzer {
   TCacheAnalyzer& operator=(const TCacheAnalyzer&) = delete;
 
   // Replaces the six lists with the entries of one walk of cookies, history
-  // and content, and sets the six totals. The per-site counts stay.
+  // and content, and sets the six totals. The per-site counts stay. Right
+  // after GetSites (no scan or Clear between), the content entries of the
+  // GetSites walk stand for the content walk: the sites and the lists then
+  // come from one reading of the content container.
   void ScanCache();
 
   // The sorted, duplicate-free site keys of the content entries. Runs its
-  // own content walk and leaves the stored lists alone.
+  // own content walk and leaves the stored lists alone; the walk's entries
+  // are kept for the next ScanCache.
   void GetSites(TSiteList& Sites);
   // The same keys as list text, each line ended by CR LF; empty when there is
   // none. A key holding a line break cannot be told apart in this form:
   // callers that show or split the list take the list form.
   void GetSites(std::string& Sites);
 
-  // Disposes every stored entry of the six lists.
+  // Disposes every stored entry of the six lists and the content entries
+  // kept by GetSites.
   void Clear();
 
   // OnEntry handler during a scan: stores the current entry of Sender.
@@ -123,6 +128,10 @@ class TCacheAnalyzer {
   // The keys collected while GetSites runs: the URLs of the walk are reduced
   // to their keys as they arrive instead of being held until the end.
   SiteKeySet* FURLList = nullptr;
+  // The content entries of the last GetSites walk, by kind, while
+  // FContentKept; the cookie and history lists stay empty.
+  std::array<TEntryList, kTraceKinds> FKeptContent;
+  bool FContentKept = false;
   std::unique_ptr<TIECache> FCache;
 
   std::array<std::int32_t, kTraceKinds> FSiteCounts{};

@@ -90,6 +90,42 @@ TEST_F(AnalyzerTest, SitesAreSortedUniqueAndComeFromContentOnly) {
   EXPECT_EQ(analyzer.Cache().SearchPattern(), spUrl);
 }
 
+// Right after GetSites the scan takes the content entries of that walk, so
+// the site list and the lists come from one reading of the container; any
+// other scan walks the container anew.
+TEST_F(AnalyzerTest, ScanRightAfterGetSitesTakesThatWalksContentEntries) {
+  TCacheAnalyzer walked;  // scans without GetSites first
+  walked.ScanCache();
+  TSiteList sites;
+  analyzer.GetSites(sites);
+  service.Add(fixture::MemoryUrlCache::kContent, Entry("http://new.site/n.gif", "/d/1/n[1].gif"));
+  analyzer.ScanCache();
+  for (TTraceKind kind : kAllTraceKinds) {
+    const TEntryList& got = analyzer.List(kind);
+    const TEntryList& want = walked.List(kind);
+    ASSERT_EQ(got.Count(), want.Count()) << kind;
+    for (std::size_t i = 0; i < got.Count(); ++i) {
+      EXPECT_EQ(got[i].SourceUrlName, want[i].SourceUrlName);
+      EXPECT_EQ(got[i].LocalFileName, want[i].LocalFileName);
+    }
+  }
+  EXPECT_EQ(analyzer.TotalImages(), 4);
+  std::string got, want;
+  analyzer.GetImages("A.B", got);
+  walked.GetImages("A.B", want);
+  EXPECT_EQ(got, want);
+  EXPECT_EQ(analyzer.Cache().SearchPattern(), spUrl);
+
+  analyzer.ScanCache();  // the kept entries served one scan only
+  EXPECT_EQ(analyzer.TotalImages(), 5);
+  analyzer.GetSites(sites);
+  analyzer.Clear();  // and Clear drops them
+  service.Set(fixture::MemoryUrlCache::kContent, {});
+  analyzer.ScanCache();
+  EXPECT_EQ(analyzer.TotalImages(), 0);
+  EXPECT_EQ(analyzer.TotalCookies(), 3);
+}
+
 TEST_F(AnalyzerTest, PerSiteQueriesMatchSubstringsOfTheLoweredUrl) {
   analyzer.ScanCache();
   std::string text;

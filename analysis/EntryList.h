@@ -25,6 +25,9 @@ class TEntryList {
   TEntryList() = default;
   TEntryList(const TEntryList&) = delete;
   TEntryList& operator=(const TEntryList&) = delete;
+  // Moving keeps the stored entries and their texts where they are.
+  TEntryList(TEntryList&&) = default;
+  TEntryList& operator=(TEntryList&&) = default;
 
   // Appends a copy of the kept texts of `entry`.
   void Add(const TEntryInfo& entry);

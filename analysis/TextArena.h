@@ -11,6 +11,9 @@ class TextArena {
  public:
   TextArena() = default;
   TextArena(const TextArena&) = delete;
+  // Moving keeps every stored view valid: the blocks stay where they are.
+  TextArena(TextArena&&) = default;
+  TextArena& operator=(TextArena&&) = default;
   TextArena& operator=(const TextArena&) = delete;
 
   // Stores a copy of `text` followed by a zero byte and returns the copy

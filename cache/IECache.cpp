@@ -1,7 +1,5 @@
 #include "cache/IECache.h"
 
-#include <memory>
-
 #include "platform/common/Calendar.h"
 
 namespace {
@@ -28,32 +26,41 @@ const char* const kRequiredFunctions[] = {
 
 constexpr std::int32_t kNoPlatform = 2;
 
-bool TryEncodeDate(int Year, int Month, int Day, double& Days) {
-  // Most times of a walk fall on a few days.
-  thread_local int lastYear = 0, lastMonth = 0, lastDay = 0;
-  thread_local double lastDays = 0.0;
-  if (Year == lastYear && Month == lastMonth && Day == lastDay) {
-    Days = lastDays;
-    return true;
-  }
-  if (Year < 1 || Year > 9999 || Month < 1 || Month > 12 || Day < 1 ||
-      static_cast<unsigned>(Day) > calendar::DaysInMonth(Year, static_cast<unsigned>(Month)))
-    return false;
-  constexpr std::int64_t kDateTimeEpoch = calendar::DaysFromCivil(1899, 12, 30);
-  Days = static_cast<double>(
-      calendar::DaysFromCivil(Year, static_cast<unsigned>(Month), static_cast<unsigned>(Day)) -
-      kDateTimeEpoch);
-  lastYear = Year;
-  lastMonth = Month;
-  lastDay = Day;
-  lastDays = Days;
-  return true;
+constexpr std::uint64_t kTicksPerDay = 864'000'000'000;
+// 1899-12-30, day 0 of a TDateTime, and 9999-12-31, its last convertible
+// day, counted from 1601-01-01 (day 0 of a FILETIME).
+constexpr std::int64_t kDateTimeEpoch =
+    calendar::DaysFromCivil(1899, 12, 30) + calendar::kDaysFrom1601To1970;
+constexpr std::int64_t kLastDay =
+    calendar::DaysFromCivil(9999, 12, 31) + calendar::kDaysFrom1601To1970;
+// A UTC time in the middle of the FILETIME range, far from both ends for any
+// zone bias: converting it tells the bias.
+constexpr std::uint64_t kBiasProbe = 1ull << 62;
+
+std::uint64_t TicksOf(const FILETIME& FileTime) {
+  return (std::uint64_t(FileTime.dwHighDateTime) << 32) | FileTime.dwLowDateTime;
 }
 
-bool TryEncodeTime(int Hour, int Min, int Sec, int MSec, double& Fraction) {
-  if (Hour >= 24 || Min >= 60 || Sec >= 60 || MSec >= 1000) return false;
-  Fraction = (Hour * 3600000.0 + Min * 60000.0 + Sec * 1000.0 + MSec) / 86400000.0;
-  return true;
+// A local FILETIME as a TDateTime by plain arithmetic; 0.0 past the year
+// 9999 or past the range the platform converts (2^63 ticks).
+TDateTime LocalTicksToDateTime(std::uint64_t Ticks) {
+  if (Ticks >= 0x8000000000000000ULL) return 0.0;
+  const std::int64_t day = static_cast<std::int64_t>(Ticks / kTicksPerDay);
+  if (day > kLastDay) return 0.0;
+  const double days = static_cast<double>(day - kDateTimeEpoch);
+  // Milliseconds of the day, exact in a double, as the time of day.
+  const double fraction = static_cast<double>((Ticks % kTicksPerDay) / 10'000) / 86400000.0;
+  return days < 0 ? days - fraction : days + fraction;
+}
+
+// A UTC FILETIME as a local TDateTime with a known bias (local minus UTC, in
+// ticks); 0.0 where the local time would leave the FILETIME range, as the
+// platform's conversion refuses it.
+TDateTime UtcTicksToDateTime(std::uint64_t Utc, std::int64_t Bias) {
+  const std::uint64_t local = Utc + static_cast<std::uint64_t>(Bias);
+  if ((Bias < 0 && Utc < static_cast<std::uint64_t>(-Bias)) || (Bias > 0 && local < Utc))
+    return 0.0;
+  return LocalTicksToDateTime(local);
 }
 
 // Copies a platform text into a field, reusing the field's buffer: the
@@ -93,14 +100,8 @@ bool LoadWinInet() {
 
 TDateTime FileTimeToDateTime(const FILETIME& FileTime) {
   FILETIME local{};
-  SYSTEMTIME st{};
   if (!FileTimeToLocalFileTime(&FileTime, &local)) return 0.0;
-  if (!FileTimeToSystemTime(&local, &st)) return 0.0;
-  double days = 0.0, fraction = 0.0;
-  if (!TryEncodeDate(st.wYear, st.wMonth, st.wDay, days) ||
-      !TryEncodeTime(st.wHour, st.wMinute, st.wSecond, st.wMilliseconds, fraction))
-    return 0.0;
-  return days < 0 ? days - fraction : days + fraction;
+  return LocalTicksToDateTime(TicksOf(local));
 }
 
 namespace IECache_testing {
@@ -161,22 +162,39 @@ void TIECache::CopyEntryInfo(const INTERNET_CACHE_ENTRY_INFOA& Info) {
   FEntryInfo.UseCount = Info.dwUseCount;
   FEntryInfo.HitRate = Info.dwHitRate;
   FEntryInfo.ExemptDelta = Info.dwExemptDelta;
-  FEntryInfo.LastModifiedTime = FileTimeToDateTime(Info.LastModifiedTime);
-  FEntryInfo.ExpireTime = FileTimeToDateTime(Info.ExpireTime);
-  FEntryInfo.LastAccessTime = FileTimeToDateTime(Info.LastAccessTime);
-  FEntryInfo.LastSyncTime = FileTimeToDateTime(Info.LastSyncTime);
+  FEntryInfo.LastModifiedTime = ToDateTime(Info.LastModifiedTime);
+  FEntryInfo.ExpireTime = ToDateTime(Info.ExpireTime);
+  FEntryInfo.LastAccessTime = ToDateTime(Info.LastAccessTime);
+  FEntryInfo.LastSyncTime = ToDateTime(Info.LastSyncTime);
   FEntryInfo.Size = Info.dwSizeLow;
   AssignText(FEntryInfo.HeaderInfo, Info.lpHeaderInfo);
+}
+
+void TIECache::ReadZoneBias() {
+  const FILETIME probe{static_cast<DWORD>(kBiasProbe), static_cast<DWORD>(kBiasProbe >> 32)};
+  FILETIME local{};
+  FBiasKnown = FileTimeToLocalFileTime(&probe, &local);
+  if (FBiasKnown) FBias = static_cast<std::int64_t>(TicksOf(local) - kBiasProbe);
+}
+
+TDateTime TIECache::ToDateTime(const FILETIME& FileTime) const {
+  return FBiasKnown ? UtcTicksToDateTime(TicksOf(FileTime), FBias) : FileTimeToDateTime(FileTime);
+}
+
+LPINTERNET_CACHE_ENTRY_INFOA TIECache::EntryBuffer(DWORD Size) {
+  if (!Size) return nullptr;
+  if (FBuffer.size() < Size) FBuffer.resize(Size);
+  return reinterpret_cast<LPINTERNET_CACHE_ENTRY_INFOA>(FBuffer.data());
 }
 
 std::int32_t TIECache::FindFirstEntry(std::int64_t GroupID) {
   if (!LoadWinInet()) return kNoPlatform;
   FFindHandle = nullptr;
+  ReadZoneBias();
   DWORD size = 0;
   FindFirstUrlCacheEntryExA(PatternText(), 0, FFilter, GroupID, nullptr, &size, nullptr, nullptr,
                             nullptr);
-  std::unique_ptr<char[]> buffer(size ? new char[size] : nullptr);
-  auto* info = reinterpret_cast<LPINTERNET_CACHE_ENTRY_INFOA>(buffer.get());
+  auto* info = EntryBuffer(size);
   FFindHandle = FindFirstUrlCacheEntryExA(PatternText(), 0, FFilter, GroupID, info, &size, nullptr,
                                           nullptr, nullptr);
   if (!FFindHandle) return static_cast<std::int32_t>(GetLastError());
@@ -188,8 +206,7 @@ std::int32_t TIECache::FindNextEntry() {
   if (!LoadWinInet()) return kNoPlatform;
   DWORD size = 0;
   FindNextUrlCacheEntryExA(FFindHandle, nullptr, &size, nullptr, nullptr, nullptr);
-  std::unique_ptr<char[]> buffer(size ? new char[size] : nullptr);
-  auto* info = reinterpret_cast<LPINTERNET_CACHE_ENTRY_INFOA>(buffer.get());
+  auto* info = EntryBuffer(size);
   if (!FindNextUrlCacheEntryExA(FFindHandle, info, &size, nullptr, nullptr, nullptr))
     return static_cast<std::int32_t>(GetLastError());
   CopyEntryInfo(*info);
@@ -203,11 +220,13 @@ void TIECache::RetrieveEntries(std::int64_t GroupID) {
   // included.
   struct Closer {
     HANDLE& handle;
+    bool& biasKnown;
     ~Closer() {
       FindCloseUrlCache(handle);
       handle = nullptr;
+      biasKnown = false;
     }
-  } closer{FFindHandle};
+  } closer{FFindHandle, FBiasKnown};
   auto raise = [this] {
     if (!FOnEntry) return;
     TOnEntryEvent handler = FOnEntry;  // the handler may replace OnEntry

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 // Days since 1899-12-30 00:00 local time, the fraction being the time of day
 // (the OLE Automation date). 0.0 marks a time that could not be converted.
@@ -120,13 +121,21 @@ class TIECache {
 
   // Empties every text and zeroes every number of EntryInfo.
   void ClearEntryInfo();
-  // Fills EntryInfo from one platform record.
+  // Fills EntryInfo from one platform record. Within a walk its times are
+  // converted with the zone bias read when the walk began (the platform
+  // converts every time with the current bias alike); outside one, each
+  // time is converted by the platform.
   void CopyEntryInfo(const INTERNET_CACHE_ENTRY_INFOA& Info);
   // Derives the filter word from the filter options.
   void UpdateFilter();
 
  private:
   const char* PatternText() const;
+  // Reads the zone bias of the walk that begins.
+  void ReadZoneBias();
+  TDateTime ToDateTime(const FILETIME& FileTime) const;
+  // The reused entry buffer, at least Size bytes; null for 0.
+  LPINTERNET_CACHE_ENTRY_INFOA EntryBuffer(DWORD Size);
 
   TSearchPattern FSearchPattern = spAll;
   TOnEntryEvent FOnEntry;
@@ -135,6 +144,9 @@ class TIECache {
   TFilterOptions FFilterOptions;
   DWORD FFilter = 0;
   TEntryInfo FEntryInfo;
+  std::vector<char> FBuffer;  // the entry buffer, reused from entry to entry
+  bool FBiasKnown = false;
+  std::int64_t FBias = 0;  // local minus UTC, in FILETIME ticks
 };
 
 // True when the platform offers the URL-cache functions. Caches a success;

@@ -244,6 +244,46 @@ TEST(IECache, EveryFieldIsOverwrittenForEachEntry) {
   EXPECT_EQ(seen[1].LastModifiedTime, FileTimeToDateTime(FILETIME{}));
 }
 
+// A walk converts its times with the bias read when it began; the results
+// must be those of the platform's conversion of each time, at the ends of the
+// range too (before 1601 or after 9999 in local time, past 2^63 ticks).
+TEST(IECache, WalkTimesMatchThePlatformConversionInEveryZone) {
+  const std::uint64_t ticks[] = {0,
+                                 12ull * 3600 * 10000000,
+                                 0x01db8b4b4a204b00,
+                                 0x24c85a5ed1c04000ull - 1,
+                                 0x24c85a5ed1c04000ull - 4ull * 3600 * 10000000,
+                                 0x24c85a5ed1c04000ull,
+                                 0x7fffffffffffffffull,
+                                 0x8000000000000000ull,
+                                 0xffffffffffffffffull};
+  MemoryUrlCache service;
+  std::vector<MemoryEntry> entries;
+  for (std::uint64_t t : ticks) {
+    MemoryEntry entry = Named("http://t/" + std::to_string(t));
+    entry.lastModified = entry.expire = entry.lastAccess = entry.lastSync = FromTicks(t);
+    entries.push_back(entry);
+  }
+  service.Set(fixture::MemoryUrlCache::kContent, entries);
+  ScopedProvider scoped(service);
+  for (const char* zone : {"UTC0", "XYZ-3", "XYZ5", "XYZ-14"}) {
+    ScopedTimeZone scopedZone(zone);
+    SCOPED_TRACE(zone);
+    TIECache cache;
+    cache.SetFilterOptions(TFilterOptions::All());
+    cache.SetSearchPattern(spUrl);
+    const std::vector<TEntryInfo> seen = Walk(cache);
+    ASSERT_EQ(seen.size(), std::size(ticks));
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+      const TDateTime want = FileTimeToDateTime(FromTicks(ticks[i]));
+      EXPECT_EQ(seen[i].LastModifiedTime, want) << ticks[i];
+      EXPECT_EQ(seen[i].ExpireTime, want);
+      EXPECT_EQ(seen[i].LastAccessTime, want);
+      EXPECT_EQ(seen[i].LastSyncTime, want);
+    }
+  }
+}
+
 TEST(IECache, SizeKeepsTheLowWordAndHeaderEndsAtAZeroByte) {
   MemoryUrlCache service;
   MemoryEntry big = Named("http://big/");

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -43,10 +44,16 @@ FileIdentity IdentityOf(const struct stat& st) {
   return FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
 }
 
+// A container's bytes, read into memory that is not zero-filled first.
+struct ContainerBytes {
+  std::unique_ptr<char[]> data;
+  std::size_t size = 0;
+};
+
 class Snapshot {
  public:
-  Snapshot(std::string folder, std::string bytes)
-      : folder_(std::move(folder)), index_(std::move(bytes)) {
+  Snapshot(std::string folder, ContainerBytes bytes)
+      : folder_(std::move(folder)), index_(std::move(bytes.data), bytes.size) {
     ResolveDirectories();
   }
 
@@ -105,19 +112,22 @@ std::optional<std::size_t> ReadAt(int fd, char* into, std::size_t count, off_t o
 // header declares (and the file holds): a link to a huge or sparse file
 // costs one header. A file without a known header is kept as its header's
 // bytes, which hold no entries.
-std::optional<std::string> ReadContainer(int fd, std::size_t fileSize) {
-  std::string bytes(std::min<std::size_t>(fileSize, IndexDat::kFirstBlock), '\0');
-  std::optional<std::size_t> got = ReadAt(fd, bytes.data(), bytes.size(), 0);
+std::optional<ContainerBytes> ReadContainer(int fd, std::size_t fileSize) {
+  ContainerBytes bytes;
+  std::size_t size = std::min<std::size_t>(fileSize, IndexDat::kFirstBlock);
+  bytes.data = std::make_unique_for_overwrite<char[]>(size);
+  std::optional<std::size_t> got = ReadAt(fd, bytes.data.get(), size, 0);
   if (!got) return std::nullopt;
-  bytes.resize(*got);
-  const std::size_t declared = IndexDat::DeclaredSize(bytes);
+  bytes.size = *got;
+  const std::size_t declared = IndexDat::DeclaredSize({bytes.data.get(), bytes.size});
   const std::size_t wanted = std::min({fileSize, declared, kMaxContainerBytes});
-  if (wanted <= bytes.size()) return bytes;
-  const std::size_t header = bytes.size();
-  bytes.resize(wanted);
-  got = ReadAt(fd, bytes.data() + header, wanted - header, off_t(header));
+  if (wanted <= bytes.size) return bytes;
+  auto whole = std::make_unique_for_overwrite<char[]>(wanted);
+  std::memcpy(whole.get(), bytes.data.get(), bytes.size);
+  got = ReadAt(fd, whole.get() + bytes.size, wanted - bytes.size, off_t(bytes.size));
   if (!got) return std::nullopt;
-  bytes.resize(header + *got);
+  bytes.data = std::move(whole);
+  bytes.size += *got;
   return bytes;
 }
 
@@ -167,7 +177,7 @@ class SnapshotCache {
       if (cached != entries_.end() && cached->second.identity == IdentityOf(st))
         return cached->second.snapshot;
     }
-    std::optional<std::string> bytes = ReadContainer(fd, static_cast<std::size_t>(st.st_size));
+    std::optional<ContainerBytes> bytes = ReadContainer(fd, static_cast<std::size_t>(st.st_size));
     if (!bytes) return nullptr;
     auto snapshot = std::make_shared<const Snapshot>(folder, std::move(*bytes));
     std::lock_guard<std::mutex> lock(mutex_);

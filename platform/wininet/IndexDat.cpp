@@ -23,7 +23,7 @@ constexpr std::size_t kHashItemSize = 8;
 constexpr std::size_t kHashRecordSize = 4096;
 constexpr std::size_t kUrlFixedSize = 96;
 
-std::uint32_t ReadU32(const std::string& bytes, std::size_t at) {
+std::uint32_t ReadU32(std::string_view bytes, std::size_t at) {
   std::uint32_t value = 0;
   if (at + 4 <= bytes.size()) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + at);
@@ -32,18 +32,18 @@ std::uint32_t ReadU32(const std::string& bytes, std::size_t at) {
   return value;
 }
 
-FILETIME ReadFileTime(const std::string& bytes, std::size_t at) {
+FILETIME ReadFileTime(std::string_view bytes, std::size_t at) {
   return FILETIME{ReadU32(bytes, at), ReadU32(bytes, at + 4)};
 }
 
-bool HasSignature(const std::string& bytes, std::size_t at, const char (&signature)[5]) {
+bool HasSignature(std::string_view bytes, std::size_t at, const char (&signature)[5]) {
   return at + 4 <= bytes.size() && std::memcmp(bytes.data() + at, signature, 4) == 0;
 }
 
 // A zero-terminated text at `offset` from a record of `recordSize` bytes at
 // `record`. Absent when the offset is 0, outside the record, or the text has
 // no terminator inside the record.
-bool ReadText(const std::string& bytes, std::size_t record, std::size_t recordSize,
+bool ReadText(std::string_view bytes, std::size_t record, std::size_t recordSize,
               std::uint32_t offset, std::string_view& text) {
   if (offset == 0 || offset >= recordSize) return false;
   const char* begin = bytes.data() + record + offset;
@@ -51,6 +51,12 @@ bool ReadText(const std::string& bytes, std::size_t record, std::size_t recordSi
   if (!end) return false;
   text = std::string_view(begin, static_cast<const char*>(end) - begin);
   return true;
+}
+
+std::unique_ptr<char[]> CopyOf(std::string_view bytes) {
+  auto copy = std::make_unique_for_overwrite<char[]>(bytes.size());
+  std::memcpy(copy.get(), bytes.data(), bytes.size());
+  return copy;
 }
 
 bool HasKnownSignature(std::string_view header) {
@@ -87,7 +93,10 @@ FILETIME FatDateTimeToFileTime(std::uint32_t fatDateTime) {
   return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
-IndexDat::IndexDat(std::string bytes) : bytes_(std::move(bytes)) {
+IndexDat::IndexDat(std::string_view bytes) : IndexDat(CopyOf(bytes), bytes.size()) {}
+
+IndexDat::IndexDat(std::unique_ptr<char[]> bytes, std::size_t size)
+    : storage_(std::move(bytes)), bytes_(storage_.get(), size) {
   ReadHeader();
   if (signatureKnown_) WalkHashTables();
 }

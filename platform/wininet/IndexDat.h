@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,9 +42,11 @@ class IndexDat {
   static constexpr std::size_t kBlockSize = 128;
   static constexpr std::uint32_t kFirstBlock = 0x4000;
 
-  // Takes the file's bytes. Never fails: unknown or damaged files have fewer
+  // Takes a copy of the file's bytes. Never fails: unknown or damaged files have fewer
   // (or no) entries.
-  explicit IndexDat(std::string bytes);
+  explicit IndexDat(std::string_view bytes);
+  // Takes `size` bytes at `bytes` without copying them.
+  IndexDat(std::unique_ptr<char[]> bytes, std::size_t size);
 
   IndexDat(const IndexDat&) = delete;
   IndexDat& operator=(const IndexDat&) = delete;
@@ -76,7 +79,8 @@ class IndexDat {
   // True for an intact URL record at `offset`; `url` then holds its URL.
   bool IsUsableUrlRecord(std::uint32_t offset, std::string_view& url) const;
 
-  std::string bytes_;
+  std::unique_ptr<char[]> storage_;
+  std::string_view bytes_;  // the file's bytes, in storage_
   bool signatureKnown_ = false;
   std::vector<std::string> directoryNames_;
   std::vector<std::uint32_t> entryOffsets_;

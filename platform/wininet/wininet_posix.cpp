@@ -5,6 +5,8 @@
 
 #include <strings.h>
 
+#include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -20,6 +22,10 @@ namespace {
 struct Enumeration {
   std::unique_ptr<urlcache::Cursor> cursor;
   DWORD filter = 0;
+  // The entry that the size probe found, answered again by the real call
+  // without asking the cursor once more; valid while `held`.
+  urlcache::EntryView entry;
+  bool held = false;
 };
 
 // Live handles, so that a stale or foreign handle is refused, not followed.
@@ -31,10 +37,20 @@ class HandleTable {
     live_.insert(raw);
     return raw;
   }
+  // A walk asks twice an entry with the same handle: the handle found last
+  // by this thread is taken again without the lock while no handle has been
+  // closed since (a closed handle's address may come back for a new one).
   Enumeration* Find(HANDLE handle) {
-    std::lock_guard<std::mutex> lock(mutex_);
     auto* enumeration = static_cast<Enumeration*>(handle);
-    return live_.count(enumeration) ? enumeration : nullptr;
+    thread_local const Enumeration* lastFound = nullptr;
+    thread_local std::uint64_t lastGeneration = 0;
+    const std::uint64_t generation = closed_.load(std::memory_order_acquire);
+    if (enumeration && enumeration == lastFound && generation == lastGeneration) return enumeration;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!live_.count(enumeration)) return nullptr;
+    lastFound = enumeration;
+    lastGeneration = closed_.load(std::memory_order_relaxed);
+    return enumeration;
   }
   bool Remove(HANDLE handle) {
     std::unique_ptr<Enumeration> owned;
@@ -42,6 +58,7 @@ class HandleTable {
       std::lock_guard<std::mutex> lock(mutex_);
       auto* enumeration = static_cast<Enumeration*>(handle);
       if (!live_.erase(enumeration)) return false;
+      closed_.fetch_add(1, std::memory_order_acq_rel);
       owned.reset(enumeration);
     }
     return true;
@@ -50,6 +67,7 @@ class HandleTable {
  private:
   std::mutex mutex_;
   std::unordered_set<Enumeration*> live_;
+  std::atomic<std::uint64_t> closed_{1};  // handles closed, plus one: never 0
 };
 
 HandleTable& Handles() {
@@ -175,12 +193,14 @@ BOOL WINAPI FindNextUrlCacheEntryExA(HANDLE hEnumHandle,
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  urlcache::EntryView entry;
-  if (!NextMatching(*enumeration->cursor, enumeration->filter, entry)) {
+  if (!enumeration->held &&
+      !NextMatching(*enumeration->cursor, enumeration->filter, enumeration->entry)) {
     SetLastError(ERROR_NO_MORE_ITEMS);
     return FALSE;
   }
-  if (!Deliver(entry, lpNextCacheEntryInfo, lpcbEntryInfo)) return FALSE;
+  enumeration->held = true;
+  if (!Deliver(enumeration->entry, lpNextCacheEntryInfo, lpcbEntryInfo)) return FALSE;
+  enumeration->held = false;
   enumeration->cursor->Advance();
   return TRUE;
 }

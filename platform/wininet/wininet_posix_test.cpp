@@ -201,6 +201,9 @@ TEST(WinInetCalls, BadHandlesAreRefusedNotFollowed) {
   ScopedProvider scoped(cache);
   std::unique_ptr<char[]> buffer;
   HANDLE handle = First("", 1, buffer);
+  size = 0;
+  EXPECT_FALSE(FindNextUrlCacheEntryExA(handle, nullptr, &size, nullptr, nullptr, nullptr));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));  // known while open
   ASSERT_TRUE(FindCloseUrlCache(handle));
   EXPECT_FALSE(FindCloseUrlCache(handle));
   EXPECT_FALSE(FindNextUrlCacheEntryExA(handle, nullptr, &size, nullptr, nullptr, nullptr));
