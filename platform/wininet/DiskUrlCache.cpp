@@ -236,16 +236,7 @@ class DiskCursor : public Cursor {
     entry.localFile = localPath_;
     entry.header = record.header;
     entry.extension = record.extension;
-    entry.cacheEntryType = record.cacheEntryType;
-    entry.useCount = record.useCount;
-    entry.hitRate = record.hitRate;
-    entry.sizeLow = record.sizeLow;
-    entry.sizeHigh = record.sizeHigh;
-    entry.exemptDelta = record.exemptDelta;
-    entry.lastModified = record.lastModified;
-    entry.expire = record.expire;
-    entry.lastAccess = record.lastAccess;
-    entry.lastSync = record.lastSync;
+    static_cast<EntryStats&>(entry) = record;
   }
 
   std::shared_ptr<const Snapshot> container_;

@@ -12,11 +12,13 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/wininet/EntryStats.h"
+
 namespace urlcache {
 
 // One URL record as stored. Text views point into the IndexDat's bytes; an
 // absent text is an empty view with `has...` false.
-struct UrlRecord {
+struct UrlRecord : EntryStats {
   std::string_view url;
   std::string_view localName;  // bare file name inside its cache directory
   std::string_view header;
@@ -25,16 +27,6 @@ struct UrlRecord {
   bool hasHeader = false;
   bool hasExtension = false;
   std::uint8_t directoryIndex = 0;  // beyond the table: the container folder itself
-  DWORD cacheEntryType = 0;
-  DWORD useCount = 0;
-  DWORD hitRate = 0;
-  DWORD sizeLow = 0;
-  DWORD sizeHigh = 0;
-  DWORD exemptDelta = 0;
-  FILETIME lastModified{};
-  FILETIME expire{};
-  FILETIME lastAccess{};
-  FILETIME lastSync{};
 };
 
 class IndexDat {

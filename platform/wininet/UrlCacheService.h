@@ -13,6 +13,8 @@
 
 #include <windows.h>
 
+#include "platform/wininet/EntryStats.h"
+
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -28,21 +30,11 @@ inline constexpr Container kAllContainers[] = {Container::kCookies, Container::k
 // One entry as a provider delivers it. The views stay valid until the cursor
 // that filled it moves on or is destroyed. Empty local file, header and
 // extension are delivered as absent (null pointers).
-struct EntryView {
+struct EntryView : EntryStats {
   std::string_view url;
   std::string_view localFile;  // full local path
   std::string_view header;
   std::string_view extension;
-  DWORD cacheEntryType = 0;
-  DWORD useCount = 0;
-  DWORD hitRate = 0;
-  DWORD sizeLow = 0;
-  DWORD sizeHigh = 0;
-  DWORD exemptDelta = 0;
-  FILETIME lastModified{};
-  FILETIME expire{};
-  FILETIME lastAccess{};
-  FILETIME lastSync{};
 };
 
 // A walk over entries, in delivery order. Damage or a failing read ends the

@@ -12,7 +12,7 @@ class MemoryUrlCache::MemoryCursor : public urlcache::Cursor {
   bool Current(urlcache::EntryView& entry) override {
     if (position_ >= list_.size()) return false;
     const Stored& stored = list_[position_];
-    entry = stored.numbers;
+    static_cast<urlcache::EntryStats&>(entry) = stored.numbers;
     entry.url = cache_.View(stored.url);
     entry.localFile = cache_.View(stored.localFile);
     entry.header = cache_.View(stored.header);
@@ -39,8 +39,6 @@ MemoryUrlCache::Text MemoryUrlCache::Keep(std::string_view text) {
 void MemoryUrlCache::Add(Container container, const urlcache::EntryView& entry) {
   Stored stored;
   stored.numbers = entry;
-  stored.numbers.url = stored.numbers.localFile = stored.numbers.header =
-      stored.numbers.extension = {};
   stored.url = Keep(entry.url);
   stored.localFile = Keep(entry.localFile);
   stored.header = Keep(entry.header);
@@ -50,20 +48,11 @@ void MemoryUrlCache::Add(Container container, const urlcache::EntryView& entry) 
 
 void MemoryUrlCache::Add(Container container, const MemoryEntry& e) {
   urlcache::EntryView entry;
+  static_cast<urlcache::EntryStats&>(entry) = e;
   entry.url = e.url;
   entry.localFile = e.localFile;
   entry.header = e.header;
   entry.extension = e.extension;
-  entry.cacheEntryType = e.cacheEntryType;
-  entry.useCount = e.useCount;
-  entry.hitRate = e.hitRate;
-  entry.sizeLow = e.sizeLow;
-  entry.sizeHigh = e.sizeHigh;
-  entry.exemptDelta = e.exemptDelta;
-  entry.lastModified = e.lastModified;
-  entry.expire = e.expire;
-  entry.lastAccess = e.lastAccess;
-  entry.lastSync = e.lastSync;
   Add(container, entry);
 }
 

@@ -15,21 +15,13 @@
 
 namespace fixture {
 
-struct MemoryEntry {
+struct MemoryEntry : urlcache::EntryStats {
+  MemoryEntry() { cacheEntryType = 0x1; }
+
   std::string url;
   std::string localFile;
   std::string header;
   std::string extension;
-  DWORD cacheEntryType = 0x1;
-  DWORD useCount = 0;
-  DWORD hitRate = 0;
-  DWORD sizeLow = 0;
-  DWORD sizeHigh = 0;
-  DWORD exemptDelta = 0;
-  FILETIME lastModified{};
-  FILETIME expire{};
-  FILETIME lastAccess{};
-  FILETIME lastSync{};
 };
 
 class MemoryUrlCache : public urlcache::Provider {
@@ -66,7 +58,7 @@ class MemoryUrlCache : public urlcache::Provider {
     std::size_t offset = 0, size = 0;
   };
   struct Stored {
-    urlcache::EntryView numbers;  // texts left empty
+    urlcache::EntryStats numbers;
     Text url, localFile, header, extension;
   };
   class MemoryCursor;
