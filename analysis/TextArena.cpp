@@ -6,14 +6,14 @@
 #include <cstring>
 
 char* TextArena::Reserve(std::size_t bytes) {
-  if (blocks_.empty() || blocks_.back().size - blocks_.back().used < bytes) {
-    Block block;
-    block.size = std::max(kBlockSize, bytes);
-    block.data.reset(new char[block.size]);
-    blocks_.push_back(std::move(block));
+  if (blocks_.empty() || blocks_.back().data.size() - blocks_.back().used < bytes) {
+    const std::size_t next = blocks_.empty()
+                                 ? kFirstBlockSize
+                                 : std::min(kLargestBlockSize, 2 * blocks_.back().data.size());
+    blocks_.push_back(Block{platform::LargeBuffer(std::max(next, bytes)), 0});
   }
   Block& block = blocks_.back();
-  char* place = block.data.get() + block.used;
+  char* place = block.data.data() + block.used;
   block.used += bytes;
   return place;
 }
@@ -38,6 +38,6 @@ void TextArena::Clear() {
 
 std::size_t TextArena::CapacityBytes() const {
   std::size_t total = 0;
-  for (const Block& block : blocks_) total += block.size;
+  for (const Block& block : blocks_) total += block.data.size();
   return total;
 }

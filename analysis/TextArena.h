@@ -3,9 +3,10 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <string_view>
 #include <vector>
+
+#include "platform/common/LargeBuffer.h"
 
 class TextArena {
  public:
@@ -33,17 +34,19 @@ class TextArena {
   // followed by its zero byte. A text never spans two blocks.
   std::size_t BlockCount() const { return blocks_.size(); }
   std::string_view BlockText(std::size_t index) const {
-    return std::string_view(blocks_[index].data.get(), blocks_[index].used);
+    return std::string_view(blocks_[index].data.data(), blocks_[index].used);
   }
 
  private:
   struct Block {
-    std::unique_ptr<char[]> data;
-    std::size_t size = 0;
+    platform::LargeBuffer data;
     std::size_t used = 0;
   };
   char* Reserve(std::size_t bytes);
 
-  static constexpr std::size_t kBlockSize = 1 << 20;
+  // Blocks double from the first size up to a huge page, so that a small
+  // cache keeps a small arena and a large one fills whole huge pages.
+  static constexpr std::size_t kFirstBlockSize = 64 << 10;
+  static constexpr std::size_t kLargestBlockSize = platform::LargeBuffer::kHugePage;
   std::vector<Block> blocks_;
 };

@@ -46,7 +46,7 @@ FileIdentity IdentityOf(const struct stat& st) {
 
 // A container's bytes, read into memory that is not zero-filled first.
 struct ContainerBytes {
-  std::unique_ptr<char[]> data;
+  platform::LargeBuffer data;
   std::size_t size = 0;
 };
 
@@ -115,16 +115,16 @@ std::optional<std::size_t> ReadAt(int fd, char* into, std::size_t count, off_t o
 std::optional<ContainerBytes> ReadContainer(int fd, std::size_t fileSize) {
   ContainerBytes bytes;
   std::size_t size = std::min<std::size_t>(fileSize, IndexDat::kFirstBlock);
-  bytes.data = std::make_unique_for_overwrite<char[]>(size);
-  std::optional<std::size_t> got = ReadAt(fd, bytes.data.get(), size, 0);
+  bytes.data = platform::LargeBuffer(size);
+  std::optional<std::size_t> got = ReadAt(fd, bytes.data.data(), size, 0);
   if (!got) return std::nullopt;
   bytes.size = *got;
-  const std::size_t declared = IndexDat::DeclaredSize({bytes.data.get(), bytes.size});
+  const std::size_t declared = IndexDat::DeclaredSize({bytes.data.data(), bytes.size});
   const std::size_t wanted = std::min({fileSize, declared, kMaxContainerBytes});
   if (wanted <= bytes.size) return bytes;
-  auto whole = std::make_unique_for_overwrite<char[]>(wanted);
-  std::memcpy(whole.get(), bytes.data.get(), bytes.size);
-  got = ReadAt(fd, whole.get() + bytes.size, wanted - bytes.size, off_t(bytes.size));
+  platform::LargeBuffer whole(wanted);
+  std::memcpy(whole.data(), bytes.data.data(), bytes.size);
+  got = ReadAt(fd, whole.data() + bytes.size, wanted - bytes.size, off_t(bytes.size));
   if (!got) return std::nullopt;
   bytes.data = std::move(whole);
   bytes.size += *got;

@@ -53,9 +53,9 @@ bool ReadText(std::string_view bytes, std::size_t record, std::size_t recordSize
   return true;
 }
 
-std::unique_ptr<char[]> CopyOf(std::string_view bytes) {
-  auto copy = std::make_unique_for_overwrite<char[]>(bytes.size());
-  std::memcpy(copy.get(), bytes.data(), bytes.size());
+platform::LargeBuffer CopyOf(std::string_view bytes) {
+  platform::LargeBuffer copy(bytes.size());
+  if (!bytes.empty()) std::memcpy(copy.data(), bytes.data(), bytes.size());
   return copy;
 }
 
@@ -95,8 +95,8 @@ FILETIME FatDateTimeToFileTime(std::uint32_t fatDateTime) {
 
 IndexDat::IndexDat(std::string_view bytes) : IndexDat(CopyOf(bytes), bytes.size()) {}
 
-IndexDat::IndexDat(std::unique_ptr<char[]> bytes, std::size_t size)
-    : storage_(std::move(bytes)), bytes_(storage_.get(), size) {
+IndexDat::IndexDat(platform::LargeBuffer bytes, std::size_t size)
+    : storage_(std::move(bytes)), bytes_(storage_.data(), size) {
   ReadHeader();
   if (signatureKnown_) WalkHashTables();
 }

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/common/LargeBuffer.h"
 #include "platform/wininet/EntryStats.h"
 
 namespace urlcache {
@@ -37,8 +38,8 @@ class IndexDat {
   // Takes a copy of the file's bytes. Never fails: unknown or damaged files have fewer
   // (or no) entries.
   explicit IndexDat(std::string_view bytes);
-  // Takes `size` bytes at `bytes` without copying them.
-  IndexDat(std::unique_ptr<char[]> bytes, std::size_t size);
+  // Takes the first `size` bytes of `bytes` without copying them.
+  IndexDat(platform::LargeBuffer bytes, std::size_t size);
 
   IndexDat(const IndexDat&) = delete;
   IndexDat& operator=(const IndexDat&) = delete;
@@ -71,7 +72,7 @@ class IndexDat {
   // True for an intact URL record at `offset`; `url` then holds its URL.
   bool IsUsableUrlRecord(std::uint32_t offset, std::string_view& url) const;
 
-  std::unique_ptr<char[]> storage_;
+  platform::LargeBuffer storage_;
   std::string_view bytes_;  // the file's bytes, in storage_
   bool signatureKnown_ = false;
   std::vector<std::string> directoryNames_;

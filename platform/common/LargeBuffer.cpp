@@ -1,0 +1,75 @@
+#include "platform/common/LargeBuffer.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+#include <new>
+#include <utility>
+
+namespace platform {
+namespace {
+
+std::size_t RoundUp(std::size_t size, std::size_t unit) {
+  return (size + unit - 1) / unit * unit;
+}
+
+// Maps `length` bytes (a multiple of the huge page) at a huge-page boundary:
+// maps one huge page more and gives back the unaligned head and tail.
+char* MapAligned(std::size_t length) {
+  const std::size_t padded = length + LargeBuffer::kHugePage;
+  void* raw = mmap(nullptr, padded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) throw std::bad_alloc();
+  char* const start = static_cast<char*>(raw);
+  const auto address = reinterpret_cast<std::uintptr_t>(start);
+  char* const aligned = start + (RoundUp(address, LargeBuffer::kHugePage) - address);
+  const std::size_t head = static_cast<std::size_t>(aligned - start);
+  if (head > 0) munmap(start, head);
+  const std::size_t tail = padded - head - length;
+  if (tail > 0) munmap(aligned + length, tail);
+  // Only advice: where huge pages are off, the mapping works with small ones.
+  madvise(aligned, length, MADV_HUGEPAGE);
+  return aligned;
+}
+
+}  // namespace
+
+LargeBuffer::LargeBuffer(std::size_t size) : size_(size) {
+  if (size < kHugePage) {
+    data_ = size == 0 ? nullptr : new char[size];
+    return;
+  }
+  mapped_ = RoundUp(size, kHugePage);
+  data_ = MapAligned(mapped_);
+}
+
+LargeBuffer::~LargeBuffer() {
+  Release();
+}
+
+LargeBuffer::LargeBuffer(LargeBuffer&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)),
+      size_(std::exchange(other.size_, 0)),
+      mapped_(std::exchange(other.mapped_, 0)) {}
+
+LargeBuffer& LargeBuffer::operator=(LargeBuffer&& other) noexcept {
+  if (this != &other) {
+    Release();
+    data_ = std::exchange(other.data_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+    mapped_ = std::exchange(other.mapped_, 0);
+  }
+  return *this;
+}
+
+void LargeBuffer::Release() noexcept {
+  if (mapped_ > 0) {
+    munmap(data_, mapped_);
+  } else {
+    delete[] data_;
+  }
+  data_ = nullptr;
+  size_ = 0;
+  mapped_ = 0;
+}
+
+}  // namespace platform
