@@ -168,9 +168,9 @@ void RunOffTheUiThread(Work&& work) {
   if (failure) std::rethrow_exception(failure);
 }
 
-// A browser trace whose stored body is at least this large is written out
-// on a worker thread: decoding is bounded at 1024:1, so an inline write
-// stays within some 64 MiB of output, a few tens of milliseconds.
+// A browser trace whose cache file holds at least this many bytes is
+// written out on a worker thread: decoding is bounded at 1024:1, so an
+// inline write stays within some 64 MiB of output.
 constexpr std::uint64_t kInlineTraceBytes = 64 * 1024;
 
 // Makes the trace's local file exist before anything uses it. A trace that
