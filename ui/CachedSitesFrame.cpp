@@ -170,8 +170,8 @@ void RunOffTheUiThread(Work&& work) {
 
 // A browser trace whose cache file holds at least this many bytes is
 // written out on a worker thread: decoding is bounded at 1024:1, so an
-// inline write stays within some 64 MiB of output.
-constexpr std::uint64_t kInlineTraceBytes = 64 * 1024;
+// inline write stays within 16 MiB of output (some tens of milliseconds).
+constexpr std::uint64_t kInlineTraceBytes = 16 * 1024;
 
 // Makes the trace's local file exist before anything uses it. A trace that
 // cannot be written is left as a missing file is: the actions go on with
