@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/sources/BrowserProvider.h"
+#include "platform/sources/view/ViewFolder.h"
 #include "settings/Options.h"
 #include "tools/ToolCommandLine.h"
 #include "ui/CachedSitesFrame.h"
@@ -26,7 +27,8 @@ int main(int argc, char** argv) {
   if (std::optional<int> code = ParseToolCommandLine(app, argc, argv)) return *code;
   const sources::DiscoveryRoots roots =
       home.empty() ? sources::RootsFromEnvironment() : sources::DiscoveryRoots{home, "", ""};
-  const auto machine = sources::MakeMachineProvider(roots, sources::ViewFolderName());
+  const sources::view::ViewFolder view = sources::view::ViewFolder::ForThisProcess();
+  const auto machine = sources::MakeMachineProvider(roots, view.Path());
   urlcache::SetProvider(machine.get());
   const QString out = QString::fromLocal8Bit(picture.c_str());
   bool saved = false;

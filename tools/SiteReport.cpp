@@ -135,6 +135,16 @@ Json SourceJson(const sources::SourceInfo& source) {
   return object;
 }
 
+Json ExtractedJson(const std::vector<sources::ExtractedSource>& extracted) {
+  Json array = Json::array();
+  for (const auto& source : extracted)
+    array.push_back(Json{{"label", source.label},
+                         {"folder", source.folder},
+                         {"files", source.written},
+                         {"missing", source.missing}});
+  return array;
+}
+
 Json SourcesJson(const std::vector<sources::SourceInfo>& sources) {
   Json array = Json::array();
   for (const auto& source : sources) array.push_back(SourceJson(source));
@@ -211,6 +221,12 @@ void WriteText(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE
     }
     WriteLine(site.countLine, out);
   });
+  if (!request.extracted) return;
+  WriteLine("[Extracted]", out);
+  for (const auto& source : *request.extracted)
+    WriteLine(OneLine(source.label + ": " + std::to_string(source.written) + " files in " +
+                      source.folder + ", " + std::to_string(source.missing) + " missing"),
+              out);
 }
 
 void WriteJson(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE* out) {
@@ -241,5 +257,9 @@ void WriteJson(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE
   }
   Write(",\n  \"sources\": ", out);
   Write(Dump(SourcesJson(request.sources), 1), out);
+  if (request.extracted) {
+    Write(",\n  \"extracted\": ", out);
+    Write(Dump(ExtractedJson(*request.extracted), 1), out);
+  }
   Write("\n}\n", out);
 }

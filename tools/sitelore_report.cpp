@@ -1,9 +1,11 @@
 // sitelore-report: the sites and traces of a URL cache and of the browser
 // profiles beside it, for scripts and for examining a copied home or
-// Windows profile. Reads only; writes nothing but its report.
+// Windows profile. Reads only; writes nothing but its report, and with
+// --extract the browser traces into the folder it names (through a private
+// view folder of its own, removed at exit).
 //
 //   sitelore-report [--profile DIR [--cache DIR]]... [--home DIR] [--sources]
-//                   [--site KEY | --all-sites] [--json]
+//                   [--site KEY | --all-sites] [--json] [--extract DIR]
 //
 // Exit codes: see kExitCodes.
 #include <CLI/CLI.hpp>
@@ -17,6 +19,8 @@
 
 #include "analysis/CacheAnalyzer.h"
 #include "platform/sources/BrowserProvider.h"
+#include "platform/sources/TraceExtraction.h"
+#include "platform/sources/view/ViewFolder.h"
 #include "platform/wininet/ContainerLocator.h"
 #include "tools/ReportSources.h"
 #include "tools/SiteReport.h"
@@ -29,7 +33,8 @@ constexpr const char* kExitCodes =
     "Exit codes:\n"
     "  0  the report was written\n"
     "  1  no URL cache or browser profile was found (the message says where it looked),\n"
-    "     --site names no site of the list, or the report could not be written\n"
+    "     --site names no site of the list, the --extract folder could not be made,\n"
+    "     or the report could not be written\n"
     "  2  bad usage\n"
     "  3  a container or folder could not be read (named on stderr); the readable rest\n"
     "     was reported\n"
@@ -101,8 +106,8 @@ bool HasBrowserSources(const sources::MachineSources& machine) {
 
 // The sources of the --profile folders: WinINet first, then Firefox, then
 // the Chromium family, each in the order given.
-std::unique_ptr<sources::MachineSources> SourcesOf(Chosen chosen) {
-  auto result = std::make_unique<sources::MachineSources>(sources::ViewFolderName());
+std::unique_ptr<sources::MachineSources> SourcesOf(Chosen chosen, const std::string& viewFolder) {
+  auto result = std::make_unique<sources::MachineSources>(viewFolder);
   for (std::string& profile : chosen.winInet) result->AddWinInet(std::move(profile));
   std::stable_partition(chosen.browsers.begin(), chosen.browsers.end(), [](const auto& profile) {
     return profile.kind == sources::BrowserKind::kFirefox;
@@ -192,6 +197,11 @@ int main(int argc, char** argv) {
   CLI::Option* allOption = app.add_flag("--all-sites", allSites, "List the traces of every site");
   siteOption->excludes(allOption);
   app.add_flag("--json", json, "Write one JSON object instead of text");
+  std::optional<std::string> extract;
+  app.add_option("--extract", extract,
+                 "Write the browser sources' cached files (decoded) and cookie sheets under DIR, "
+                 "one folder per source")
+      ->type_name("DIR");
   app.footer(kExitCodes);
   std::vector<ProfileArgument> arguments;
   try {
@@ -208,19 +218,22 @@ int main(int argc, char** argv) {
 
   ReportSources winInet;  // what the report must say of the WinINet cache
   std::unique_ptr<sources::MachineSources> machine;
+  // Only --extract writes traces out, and only then is a view folder made.
+  std::optional<sources::view::ViewFolder> view;
+  if (extract && !listOnly) view.emplace(sources::view::ViewFolder::ForThisProcess());
+  const std::string viewFolder = view ? view->Path() : sources::ViewFolderName();
   if (!arguments.empty()) {
     Chosen chosen;
     for (const auto& argument : arguments)
       if (!Choose(argument, chosen, winInet)) return kExitNothingToReport;
-    machine = SourcesOf(std::move(chosen));
+    machine = SourcesOf(std::move(chosen), viewFolder);
   } else {
     const std::optional<std::string> prefix =
         home ? std::optional<std::string>(*home + "/.wine") : std::nullopt;
     winInet = ExamineSources(prefix);
     const sources::DiscoveryRoots roots =
         home ? sources::DiscoveryRoots{*home, "", ""} : sources::RootsFromEnvironment();
-    machine = sources::MakeMachineProvider(roots, sources::ViewFolderName(),
-                                           home ? *prefix : std::string());
+    machine = sources::MakeMachineProvider(roots, viewFolder, home ? *prefix : std::string());
     if (winInet.exitCode == kExitNothingToReport) {
       // An absent WinINet cache is passed over like any absent source; with
       // no browser profile either there is nothing to report.
@@ -255,6 +268,14 @@ int main(int argc, char** argv) {
     for (const sources::SourceEntry& entry : browser->read().entries.content)
       request.cacheFiles.emplace(entry.localFileName, entry.sourceFile);
   NameProblems(request.sources);
+  if (extract) {
+    request.extracted.emplace();
+    if (!sources::ExtractTraces(*machine, *extract, *request.extracted)) {
+      urlcache::SetProvider(nullptr);
+      Warn(*extract + ": cannot make or open the folder to extract into");
+      return kExitNothingToReport;
+    }
+  }
   if (site) {
     const std::optional<std::string> key = FindSite(request.sites, *site);
     if (!key) {

@@ -66,10 +66,16 @@ class ReportTest : public ::testing::Test {
              rlim_t fileSizeLimit = RLIM_INFINITY) {
     fs::create_directories(home());
     fs::create_directories(config());
+    fs::create_directories(runtime());
+    fs::create_directories(tmp());
     const fs::path out = Scratch("stdout"), err = Scratch("stderr");
     std::vector<std::string> env = {"HOME=" + home().string(),
-                                    "XDG_CONFIG_HOME=" + config().string(), "USER=tester",
-                                    "PATH=/usr/bin:/bin", "LC_ALL=C"};
+                                    "XDG_CONFIG_HOME=" + config().string(),
+                                    "XDG_RUNTIME_DIR=" + runtime().string(),
+                                    "TMPDIR=" + tmp().string(),
+                                    "USER=tester",
+                                    "PATH=/usr/bin:/bin",
+                                    "LC_ALL=C"};
     if (!winePrefix.empty()) env.push_back("WINEPREFIX=" + winePrefix);
     std::vector<std::string> argv = {std::string(SITELORE_BIN_DIR) + "/sitelore-report"};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -105,6 +111,8 @@ class ReportTest : public ::testing::Test {
 
   fs::path home() const { return Scratch("home"); }
   fs::path config() const { return Scratch("config"); }
+  fs::path runtime() const { return Scratch("run"); }
+  fs::path tmp() const { return Scratch("tmp"); }
   fs::path Scratch(const std::string& name) const { return fs::path(temp_.path()) / name; }
 
   fixture::TempDir temp_;
@@ -566,6 +574,119 @@ TEST_F(BrowsersReportTest, ACopiedHomeGivesItsSitesAndTracesAndStaysAsItWas) {
 
   EXPECT_EQ(TreeState(copy_), before);
   EXPECT_TRUE(fs::is_empty(home())) << "the report wrote below HOME";
+  EXPECT_TRUE(fs::is_empty(runtime())) << "without --extract no view folder is made";
+  EXPECT_TRUE(fs::is_empty(tmp())) << "without --extract no view folder is made";
+}
+
+// Every regular file below `root`, by its path relative to it.
+std::map<std::string, std::string> FilesBelow(const fs::path& root) {
+  std::map<std::string, std::string> files;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root))
+    if (entry.is_regular_file())
+      files[fs::relative(entry.path(), root).string()] = ReadFile(entry.path());
+  return files;
+}
+
+const std::string kSite = std::string(SITELORE_SHARED_DIR) + "/fixtures/browsers-basic/source/site";
+
+TEST_F(BrowsersReportTest, ExtractWritesTheDecodedTracesOneFolderPerSource) {
+  const auto before = TreeState(copy_);
+  const std::string out = Scratch("out").string();
+  const Result result = Run({"--home", copy_, "--extract", out});
+  ASSERT_EQ(result.code, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  const std::string section = "[Extracted]\nfirefox: 16 files in " + out +
+                              "/firefox, 0 missing\nchromium: 19 files in " + out +
+                              "/chromium, 0 missing\n";
+  ASSERT_GE(result.out.size(), section.size());
+  EXPECT_EQ(result.out.substr(result.out.size() - section.size()), section) << result.out;
+
+  const auto files = FilesBelow(out);
+  ASSERT_EQ(files.size(), 35u);
+  std::map<std::string, int> seen;
+  for (const auto& [name, bytes] : files) {
+    const std::string label = name.substr(0, name.find('/'));
+    ASSERT_TRUE(label == "firefox" || label == "chromium") << name;
+    const std::string file = name.substr(name.rfind('/') + 1);
+    // The gzip-encoded page is served decoded; the others as sent.
+    for (const auto& [extracted, served] :
+         {std::pair{"page[1].html", "/media.delta.test/page.html"},
+          std::pair{"photo[1].jpg", "/www.gamma.test/img/photo.jpg"},
+          std::pair{"big[1].png", "/www.gamma.test/img/big.png"},
+          std::pair{"pixel[1].png", "/www.gamma.test/img/pixel"}})
+      if (file == extracted) {
+        EXPECT_EQ(bytes, ReadFile(kSite + served)) << name;
+        ++seen[label + " " + file];
+      }
+    if (file.find('@') != std::string::npos) {
+      EXPECT_EQ(file.rfind(label + "@", 0), 0u) << name;
+      EXPECT_NE(bytes.find("values are not read"), std::string::npos) << name;
+    }
+  }
+  for (const char* label : {"firefox", "chromium"}) {
+    EXPECT_EQ(seen[std::string(label) + " page[1].html"], 1) << label;
+    EXPECT_EQ(seen[std::string(label) + " photo[1].jpg"], 2) << label;  // also cross-site
+    EXPECT_EQ(seen[std::string(label) + " big[1].png"], 1) << label;
+  }
+  struct stat st {};
+  ASSERT_EQ(stat((out + "/firefox").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+  EXPECT_EQ(TreeState(copy_), before);
+  // The view folder the files passed through is gone.
+  EXPECT_TRUE(FilesBelow(runtime()).empty());
+  EXPECT_FALSE(fs::exists(runtime() / "sitelore" / "") && !fs::is_empty(runtime() / "sitelore"));
+  EXPECT_TRUE(fs::is_empty(tmp()));
+  EXPECT_TRUE(fs::is_empty(home()));
+}
+
+TEST_F(BrowsersReportTest, ExtractIntoAFolderThatCannotBeMadeIsOneErrorLine) {
+  ExpectOneErrorLine(Run({"--home", copy_, "--extract", Scratch("no/such/parent").string()}));
+  sources::testing::WriteFile(Scratch("a-file").string(), "x");
+  ExpectOneErrorLine(Run({"--home", copy_, "--extract", Scratch("a-file").string()}));
+  fs::create_directory(Scratch("real"));
+  fs::create_directory_symlink(Scratch("real"), Scratch("link"));
+  ExpectOneErrorLine(Run({"--home", copy_, "--extract", Scratch("link").string()}));
+  EXPECT_TRUE(fs::is_empty(Scratch("real")));
+}
+
+TEST_F(ReportTest, NoCookieValueReachesTheReportTheJsonOrAnExtractedFile) {
+  using namespace sources::testing;
+  const std::vector<std::string> values = {"Zq7-firefox-secret-VALUE", "Xk4-chromium-SECRET-value",
+                                           "Wm2-second-path-value"};
+  FirefoxProfileSpec firefox;
+  firefox.name = firefox.folder = "p";
+  firefox.cookies = {{"shop.test", "/", "session", values[0], -1, 1800000000000000},
+                     {".shop.test", "/cart", "basket", values[2], -1, 0}};
+  WriteFirefoxProfiles(home() / ".mozilla/firefox", {firefox});
+  Cache2EntrySpec entry;
+  entry.key = ":https://shop.test/logo.png";
+  entry.body = "logo";
+  entry.responseHead = ResponseHead(200, "image/png");
+  WriteCache2Entry(home() / ".cache/mozilla/firefox/p/cache2", "entries/AB", entry);
+  ChromiumProfileSpec chromium;
+  chromium.cookies = {{"shop.test", "/", "token", values[1], 8443, 0}};
+  WriteChromiumUserData(config() / "chromium", {chromium});
+
+  const std::string out = Scratch("out").string();
+  for (const auto& args : {std::vector<std::string>{"--all-sites", "--extract", out},
+                           std::vector<std::string>{"--json", "--all-sites", "--extract", out}}) {
+    const Result result = Run(args);
+    ASSERT_EQ(result.code, 0) << result.err;
+    for (const std::string& value : values) {
+      EXPECT_EQ(result.out.find(value), std::string::npos) << value;
+      EXPECT_EQ(result.err.find(value), std::string::npos) << value;
+    }
+  }
+  const auto files = FilesBelow(out);
+  std::string sheets;
+  for (const auto& [name, bytes] : files) {
+    for (const std::string& value : values) EXPECT_EQ(bytes.find(value), std::string::npos) << name;
+    if (name.find('@') != std::string::npos) sheets += bytes;
+  }
+  for (const char* name : {"session", "basket", "token"})
+    EXPECT_NE(sheets.find(name), std::string::npos) << name;
+  EXPECT_EQ(files.at("firefox/AB/logo[1].png"), "logo");
 }
 
 TEST_F(BrowsersReportTest, SourcesListsWhatWouldBeReadAndReadsNothingElse) {

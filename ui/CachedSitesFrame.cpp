@@ -20,6 +20,7 @@
 #include "analysis/TraceKind.h"
 #include "platform/common/AsciiCase.h"
 #include "platform/wininet/DiskUrlCache.h"
+#include "platform/wininet/UrlCacheService.h"
 #include "ui/DesignFont.h"
 #include "ui/EmbeddedWB.h"
 #include "ui/ErrorReport.h"
@@ -142,6 +143,44 @@ std::string_view FolderPart(std::string_view path) {
 
 std::vector<std::string> Copy(const TItemList& items) {
   return std::vector<std::string>(items.begin(), items.end());
+}
+
+// Runs `work` on a thread of its own while this thread goes on handling
+// paint and window-manager events, so that the splash stays drawn and the
+// desktop does not take the program for hung. User input waits until the
+// work is done. An exception of `work` is raised here afterwards.
+template <typename Work>
+void RunOffTheUiThread(Work&& work) {
+  std::exception_ptr failure;
+  std::atomic<bool> done{false};
+  QEventLoop loop;
+  std::thread worker([&] {
+    try {
+      work();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    done = true;
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  while (!done) loop.exec(QEventLoop::ExcludeUserInputEvents);
+  worker.join();
+  if (failure) std::rethrow_exception(failure);
+}
+
+// A browser trace whose cache file holds at least this many bytes is
+// written out on a worker thread: decoding is bounded at 1024:1, so an
+// inline write stays within 16 MiB of output (some tens of milliseconds).
+constexpr std::uint64_t kInlineTraceBytes = 16 * 1024;
+
+// Makes the trace's local file exist before anything uses it. A trace that
+// cannot be written is left as a missing file is: the actions go on with
+// the path and find nothing there.
+void PrepareTraceFile(const std::string& path) {
+  if (urlcache::LocalFileCost(path) < kInlineTraceBytes)
+    urlcache::RetrieveLocalFile(path);
+  else
+    RunOffTheUiThread([&path] { urlcache::RetrieveLocalFile(path); });
 }
 
 }  // namespace
@@ -293,33 +332,6 @@ void TframeCachedSites::CreateAnalyzer() {
   Analyzer = std::make_unique<TCacheAnalyzer>();
 }
 
-namespace {
-
-// Runs `work` on a thread of its own while this thread goes on handling
-// paint and window-manager events, so that the splash stays drawn and the
-// desktop does not take the program for hung. User input waits until the
-// work is done. An exception of `work` is raised here afterwards.
-template <typename Work>
-void RunOffTheUiThread(Work&& work) {
-  std::exception_ptr failure;
-  std::atomic<bool> done{false};
-  QEventLoop loop;
-  std::thread worker([&] {
-    try {
-      work();
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    done = true;
-    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-  });
-  while (!done) loop.exec(QEventLoop::ExcludeUserInputEvents);
-  worker.join();
-  if (failure) std::rethrow_exception(failure);
-}
-
-}  // namespace
-
 void TframeCachedSites::AnalyzeCache() {
   if (!Analyzer) return;
   // The walks run off the user-interface thread; what the frame shows is
@@ -426,10 +438,16 @@ std::string TframeCachedSites::SelectedTrace(int Page) const {
   return (*page.paths)[index];
 }
 
+std::string TframeCachedSites::SelectedTraceFile(int Page) const {
+  std::string path = SelectedTrace(Page);
+  if (!path.empty()) PrepareTraceFile(path);
+  return path;
+}
+
 void TframeCachedSites::OpenSelFile(QObject* /*Sender*/) {
   const int page = pgcSiteInfo->currentIndex();
   if (page >= pgImages && page <= pgCookies) {
-    const std::string path = SelectedTrace(page);
+    const std::string path = SelectedTraceFile(page);
     if (path.empty()) return;
     const std::string folder(FolderPart(path));
     ShellExecuteA(nullptr, "open", path.c_str(), "", folder.c_str(), SW_SHOWNORMAL);
@@ -444,7 +462,7 @@ void TframeCachedSites::OpenSelFile(QObject* /*Sender*/) {
 }
 
 void TframeCachedSites::lbxImagesContextPopup(QObject* Sender, QPoint MousePos, bool& Handled) {
-  const std::string path = SelectedTrace(pgcSiteInfo->currentIndex());
+  const std::string path = SelectedTraceFile(pgcSiteInfo->currentIndex());
   if (path.empty()) return;
   // MousePos is a point of the receiving control's client area (a list
   // box's viewport); the menu wants it in the frame's.
@@ -457,7 +475,7 @@ void TframeCachedSites::lbxImagesContextPopup(QObject* Sender, QPoint MousePos, 
 }
 
 void TframeCachedSites::lbxImagesClick(QObject* /*Sender*/) {
-  const std::string path = SelectedTrace(pgImages);
+  const std::string path = SelectedTraceFile(pgImages);
   if (!path.empty()) imgPreview->Navigate(path);
 }
 

@@ -115,6 +115,11 @@ class TframeCachedSites : public QFrame {
   // the selected line of its list box, when that line lies below the site's
   // count of the kind. Empty when the page has no trace.
   std::string SelectedTrace(int Page) const;
+  // SelectedTrace, with the trace's file made to exist first through the URL
+  // cache (browser traces are written out on demand; a large one on a
+  // worker thread, with user input held back meanwhile). Every action on a
+  // trace takes its path from here.
+  std::string SelectedTraceFile(int Page) const;
   // The control that raised a context-menu request received by `watched`.
   QWidget* ContextPopupSender(QObject* watched) const;
 

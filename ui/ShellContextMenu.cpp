@@ -21,6 +21,7 @@
 
 #include "platform/shell/DesktopApps.h"
 #include "platform/shell/Launcher.h"
+#include "platform/wininet/UrlCacheService.h"
 
 namespace {
 
@@ -106,6 +107,8 @@ std::unique_ptr<QMenu> BuildShellContextMenu(const QString& path, QWidget* paren
 }
 
 std::unique_ptr<QMenu> BuildShellContextMenu(const std::string& path, QWidget* parent) {
+  // A trace that the URL cache cannot write out has no file, so no menu.
+  if (!urlcache::RetrieveLocalFile(path)) return nullptr;
   const std::optional<std::string> absolute = ExistingAbsolute(path);
   if (!absolute) return nullptr;
   const std::string& file = *absolute;

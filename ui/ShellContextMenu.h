@@ -26,7 +26,9 @@ bool ShowShellContextMenu(QWidget* window, const std::string& path, const QPoint
 bool ShowShellContextMenu(QWidget* window, const QString& path, const QPoint& point);
 
 // The menu ShowShellContextMenu shows for `path`, owned by the caller; null
-// when there is no file or folder at `path`.
+// when there is no file or folder at `path`. A browser trace's file is
+// written out through the URL cache first (urlcache::RetrieveLocalFile); one
+// that cannot be written has no menu.
 std::unique_ptr<QMenu> BuildShellContextMenu(const std::string& path, QWidget* parent = nullptr);
 std::unique_ptr<QMenu> BuildShellContextMenu(const QString& path, QWidget* parent = nullptr);
 

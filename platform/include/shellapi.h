@@ -50,6 +50,9 @@ typedef struct _SHELLEXECUTEINFOA {
 // `lpDirectory` (null or "": the caller's) becomes the started program's
 // working directory. `hwnd`, `lpParameters` and `nShowCmd` are accepted and
 // not used: the desktop decides how its applications show themselves.
+// A local file that the URL cache writes out on demand (a browser trace,
+// see urlcache::RetrieveLocalFile) is written before it is handed on; one
+// that cannot be written is a missing file.
 // Returns once the application has been started, never waiting for it: a
 // value above 32 on success; SE_ERR_FNF for an empty target or a missing
 // file, SE_ERR_PNF for a missing directory, SE_ERR_NOASSOC for an unknown

@@ -7,6 +7,7 @@
 
 #include "platform/common/AsciiCase.h"
 #include "platform/shell/Launcher.h"
+#include "platform/wininet/UrlCacheService.h"
 
 namespace {
 
@@ -25,6 +26,8 @@ bool IsOpenVerb(LPCSTR verb) {
 OpenOutcome Execute(LPCSTR verb, LPCSTR file, LPCSTR directory) {
   if (!IsOpenVerb(verb)) return {SE_ERR_NOASSOC, ERROR_NO_ASSOCIATION};
   if (file == nullptr || file[0] == '\0') return {SE_ERR_FNF, ERROR_FILE_NOT_FOUND};
+  // A trace that the URL cache cannot write out is a file that is not there.
+  if (!urlcache::RetrieveLocalFile(file)) return {SE_ERR_FNF, ERROR_FILE_NOT_FOUND};
   switch (shell::CurrentLauncher().Open(file, directory != nullptr ? directory : "")) {
     case shell::LaunchResult::kStarted:
       return {kSuccessInstance, ERROR_SUCCESS};

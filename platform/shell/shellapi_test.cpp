@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include "platform/shell/testing/FakeDesktop.h"
 #include "platform/shell/testing/RecordingLauncher.h"
 #include "platform/testing/TempDir.h"
+#include "platform/wininet/UrlCacheService.h"
 
 namespace {
 
@@ -117,6 +119,38 @@ TEST_F(ShellExecuteTest, LauncherFailuresBecomeWindowsResults) {
     EXPECT_EQ(GetLastError(), c.error);
     EXPECT_EQ(Result(info.hInstApp), c.instance);
   }
+}
+
+// A URL cache whose traces below "/view/" are written on demand, and whose
+// "/view/gone" cannot be.
+class OnDemandCache : public urlcache::Provider {
+ public:
+  std::unique_ptr<urlcache::Cursor> Open(urlcache::Container) override { return nullptr; }
+  urlcache::LocalFile Materialise(const std::string& path) override {
+    asked.push_back(path);
+    if (path.rfind("/view/", 0) != 0) return urlcache::LocalFile::kNotOurs;
+    return path == "/view/gone" ? urlcache::LocalFile::kMissing : urlcache::LocalFile::kReady;
+  }
+  std::vector<std::string> asked;
+};
+
+TEST_F(ShellExecuteTest, ATraceIsWrittenOutBeforeItIsOpenedAndOneThatCannotBeIsMissing) {
+  OnDemandCache cache;
+  urlcache::SetProvider(&cache);
+  EXPECT_GT(Result(ShellExecuteA(nullptr, "open", "/view/a.png", "", "/view/", SW_SHOWNORMAL)), 32);
+  EXPECT_GT(Result(ShellExecuteA(nullptr, "open", "/cache/A1/b.png", "", "", SW_SHOWNORMAL)), 32);
+  EXPECT_EQ(Result(ShellExecuteA(nullptr, "open", "/view/gone", "", "/view/", SW_SHOWNORMAL)),
+            SE_ERR_FNF);
+  SHELLEXECUTEINFOA info = OpenRequest("/view/gone");
+  SetLastError(ERROR_SUCCESS);
+  EXPECT_FALSE(ShellExecuteExA(&info));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  urlcache::SetProvider(nullptr);
+  EXPECT_EQ(cache.asked, (std::vector<std::string>{"/view/a.png", "/cache/A1/b.png", "/view/gone",
+                                                   "/view/gone"}));
+  ASSERT_EQ(launcher.requests.size(), 2u);
+  EXPECT_EQ(launcher.requests[0].target, "/view/a.png");
+  EXPECT_EQ(launcher.requests[1].target, "/cache/A1/b.png");
 }
 
 TEST(LooksLikeAddressTest, SchemesOnly) {

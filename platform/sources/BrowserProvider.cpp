@@ -114,7 +114,8 @@ std::unique_ptr<urlcache::Cursor> BrowserProvider::Open(urlcache::Container cont
 }
 
 std::unique_ptr<BrowserProvider> ReadBrowserProvider(const BrowserProfile& profile,
-                                                     const ReadContext& context) {
+                                                     const ReadContext& context,
+                                                     view::ViewFiles* files) {
   ProfileRead read;
   try {
     read = ReadProfile(profile, context);
@@ -122,10 +123,18 @@ std::unique_ptr<BrowserProvider> ReadBrowserProvider(const BrowserProfile& profi
     read = ProfileRead{};
     read.problems.push_back(profile.profileDir + ": " + error.what());
   }
+  if (files) {
+    // A name that cannot be registered stays as it is and behaves as a
+    // missing file: Materialise refuses every unregistered name in the view
+    // folder.
+    for (SourceEntry& entry : read.entries.content) files->AddCachedFile(entry, profile.kind);
+    files->AddCookieSheets(read.entries.cookies, read.cookies, profile.label);
+  }
   return std::make_unique<BrowserProvider>(profile, std::move(read));
 }
 
-MachineSources::MachineSources(std::string viewFolder) : viewFolder_(std::move(viewFolder)) {}
+MachineSources::MachineSources(std::string viewFolder)
+    : viewFolder_(std::move(viewFolder)), files_(viewFolder_) {}
 
 MachineSources::~MachineSources() = default;
 
@@ -152,8 +161,22 @@ void MachineSources::ReadBrowsersOnce() {
     context.viewFolder = viewFolder_;
     context.globs = &globs;
     for (Slot& slot : slots_)
-      if (!slot.winInet) slot.provider = ReadBrowserProvider(slot.profile, context);
+      if (!slot.winInet) slot.provider = ReadBrowserProvider(slot.profile, context, &files_);
   });
+}
+
+urlcache::LocalFile MachineSources::Materialise(const std::string& localPath) {
+  if (localPath.size() <= viewFolder_.size() ||
+      localPath.compare(0, viewFolder_.size(), viewFolder_) != 0 ||
+      localPath[viewFolder_.size()] != '/')
+    return urlcache::LocalFile::kNotOurs;
+  ReadBrowsersOnce();
+  return files_.Materialise(localPath) ? urlcache::LocalFile::kReady
+                                       : urlcache::LocalFile::kMissing;
+}
+
+std::uint64_t MachineSources::MaterialiseCost(const std::string& localPath) {
+  return files_.PendingBytes(localPath);
 }
 
 std::unique_ptr<urlcache::Cursor> MachineSources::Open(urlcache::Container container) {

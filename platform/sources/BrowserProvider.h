@@ -11,6 +11,7 @@
 
 #include "platform/sources/discovery/BrowserDiscovery.h"
 #include "platform/sources/reader/ProfileReader.h"
+#include "platform/sources/view/ViewFiles.h"
 #include "platform/wininet/UrlCacheService.h"
 
 namespace sources {
@@ -32,9 +33,12 @@ class BrowserProvider : public urlcache::Provider {
   ProfileRead read_;
 };
 
-// Reads `profile` now; its problems stay with the provider.
+// Reads `profile` now; its problems stay with the provider. With `files`,
+// its cached files and cookie sheets are registered there to be written on
+// demand (a name another trace holds moves to the next free "[N]").
 std::unique_ptr<BrowserProvider> ReadBrowserProvider(const BrowserProfile& profile,
-                                                     const ReadContext& context);
+                                                     const ReadContext& context,
+                                                     view::ViewFiles* files = nullptr);
 
 // What one source of a MachineSources is, for listings and reports.
 struct SourceInfo {
@@ -49,11 +53,13 @@ struct SourceInfo {
 
 // The sources a scan reads, in the order they were added. Browser profiles
 // are read at the first walk (on the scanning thread, not at start-up) and
-// kept for the life of this provider.
+// kept for the life of this provider. Their cached files and cookie sheets
+// are written into the view folder only when Materialise asks for one.
 class MachineSources : public urlcache::Provider {
  public:
-  // `viewFolder`: where local file names of browser entries point; nothing
-  // is created there.
+  // `viewFolder`: where local file names of browser entries point. Its owner
+  // makes it (a view::ViewFolder) and removes it; this provider only writes
+  // the files asked for into it.
   explicit MachineSources(std::string viewFolder);
   ~MachineSources() override;
 
@@ -64,6 +70,13 @@ class MachineSources : public urlcache::Provider {
   void AddBrowser(BrowserProfile profile);
 
   std::unique_ptr<urlcache::Cursor> Open(urlcache::Container container) override;
+  // Writes the browser trace at `localPath` (reads the profiles if no walk
+  // has yet). kNotOurs outside the view folder, so WinINet's files pass
+  // untouched; kMissing for a name in it that no trace holds.
+  urlcache::LocalFile Materialise(const std::string& localPath) override;
+  std::uint64_t MaterialiseCost(const std::string& localPath) override;
+
+  const std::string& ViewFolder() const { return viewFolder_; }
 
   // What each source is, without reading any.
   std::vector<SourceInfo> Infos() const;
@@ -85,6 +98,7 @@ class MachineSources : public urlcache::Provider {
   void ReadBrowsersOnce();
 
   std::string viewFolder_;
+  view::ViewFiles files_;
   std::vector<Slot> slots_;
   std::once_flag read_;
 };
@@ -96,9 +110,10 @@ std::unique_ptr<MachineSources> MakeMachineProvider(const DiscoveryRoots& roots,
                                                     const std::string& viewFolder,
                                                     const std::string& winInetProfile = "");
 
-// Where this process names its view folder: $XDG_RUNTIME_DIR/sitelore/<pid>
-// when that is set, else <temp>/sitelore-<uid>/<pid>. Only the name: the
-// folder is made and removed by its owner.
+// A name for this process's view folder that makes nothing:
+// $XDG_RUNTIME_DIR/sitelore/<pid> when that is set, else
+// <temp>/sitelore-<uid>/<pid>. For readers that never write a trace out
+// (the report without --extract); whoever writes makes a view::ViewFolder.
 std::string ViewFolderName();
 
 }  // namespace sources

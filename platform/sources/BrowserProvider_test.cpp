@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "platform/sources/testing/ProfileWriter.h"
 #include "platform/testing/TempDir.h"
@@ -148,6 +149,38 @@ TEST_F(MachineSourcesTest, ProfilesAreReadOnceAtTheFirstWalkAndKeptWithTheirProb
   EXPECT_EQ(browsers[0]->read().entries.cookies.size(), 1u);
   EXPECT_EQ(Walk(*sources, urlcache::Container::kHistory),
             std::vector<std::string>{"Visited: chromium@https://c.test/"});
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(MachineSourcesTest, BrowserTracesAreWrittenIntoTheViewFolderOnlyWhenAsked) {
+  const std::string view = home / "view";
+  fs::create_directory(view);
+  auto sources = MakeMachineProvider({home.path(), "", ""}, view);
+  auto browsers = sources->Browsers();
+  ASSERT_EQ(browsers.size(), 2u);
+  const SourceEntry& logo = browsers[0]->read().entries.content.at(0);
+  const SourceEntry& cookie = browsers[0]->read().entries.cookies.at(0);
+  EXPECT_TRUE(fs::is_empty(view));
+  EXPECT_EQ(sources->MaterialiseCost(logo.localFileName), fs::file_size(logo.sourceFile));
+
+  EXPECT_EQ(sources->Materialise(logo.localFileName), urlcache::LocalFile::kReady);
+  EXPECT_EQ(ReadAll(logo.localFileName), "png");
+  EXPECT_EQ(sources->MaterialiseCost(logo.localFileName), 0u);
+  EXPECT_EQ(sources->Materialise(cookie.localFileName), urlcache::LocalFile::kReady);
+  const std::string sheet = ReadAll(cookie.localFileName);
+  EXPECT_NE(sheet.find("sid"), std::string::npos);
+  EXPECT_EQ(sheet.find("secret"), std::string::npos);
+
+  // Other files are left alone; a name in the view folder that no trace
+  // holds is missing.
+  EXPECT_EQ(sources->Materialise(home / "elsewhere.png"), urlcache::LocalFile::kNotOurs);
+  EXPECT_EQ(sources->Materialise(view + "-other/x.png"), urlcache::LocalFile::kNotOurs);
+  EXPECT_EQ(sources->Materialise(view + "/firefox/nothing.png"), urlcache::LocalFile::kMissing);
+  EXPECT_FALSE(fs::exists(view + "/firefox/nothing.png"));
 }
 
 TEST(ViewFolderNameTest, UnderTheRuntimeFolderPerProcess) {

@@ -55,6 +55,14 @@ std::unique_ptr<Cursor> ChainCursors(std::vector<std::unique_ptr<Cursor>> cursor
   return std::make_unique<ChainCursor>(std::move(cursors));
 }
 
+LocalFile Provider::Materialise(const std::string& /*localPath*/) {
+  return LocalFile::kNotOurs;
+}
+
+std::uint64_t Provider::MaterialiseCost(const std::string& /*localPath*/) {
+  return 0;
+}
+
 void CompositeProvider::Add(std::unique_ptr<Provider> provider) {
   sources_.push_back(provider.get());
   owned_.push_back(std::move(provider));
@@ -77,6 +85,29 @@ std::unique_ptr<Cursor> CompositeProvider::Open(Container container) {
   return ChainCursors(std::move(cursors));
 }
 
+LocalFile CompositeProvider::Materialise(const std::string& localPath) {
+  for (Provider* source : sources_) {
+    try {
+      const LocalFile answer = source->Materialise(localPath);
+      if (answer != LocalFile::kNotOurs) return answer;
+    } catch (const std::exception&) {
+      // A source that fails here does not keep the others from answering.
+    }
+  }
+  return LocalFile::kNotOurs;
+}
+
+std::uint64_t CompositeProvider::MaterialiseCost(const std::string& localPath) {
+  for (Provider* source : sources_) {
+    try {
+      if (const std::uint64_t cost = source->MaterialiseCost(localPath)) return cost;
+    } catch (const std::exception&) {
+      // As in Materialise.
+    }
+  }
+  return 0;
+}
+
 Provider& CurrentProvider() {
   static DefaultProvider disk;
   Provider* provider = installed.load();
@@ -85,6 +116,22 @@ Provider& CurrentProvider() {
 
 void SetProvider(Provider* provider) {
   installed.store(provider);
+}
+
+bool RetrieveLocalFile(const std::string& localPath) {
+  try {
+    return CurrentProvider().Materialise(localPath) != LocalFile::kMissing;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+std::uint64_t LocalFileCost(const std::string& localPath) {
+  try {
+    return CurrentProvider().MaterialiseCost(localPath);
+  } catch (const std::exception&) {
+    return 0;
+  }
 }
 
 }  // namespace urlcache

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -48,6 +49,13 @@ class Cursor {
   virtual void Advance() = 0;
 };
 
+// What became of a local file name handed to Provider::Materialise.
+enum class LocalFile : std::uint8_t {
+  kNotOurs,  // not a name this source gave out: left as it stands
+  kReady,    // the file is there and holds the trace's current content
+  kMissing,  // the trace is to be taken for a file that no longer exists
+};
+
 // A source of cache entries.
 class Provider {
  public:
@@ -55,6 +63,14 @@ class Provider {
   // Starts a walk over the entries of `container`; null when the source has
   // none there.
   virtual std::unique_ptr<Cursor> Open(Container container) = 0;
+
+  // Makes the local file `localPath` of an entry this source delivered exist
+  // before it is used, as WinINet keeps its own cache files on disk. A
+  // source whose files are already on disk has nothing to do (kNotOurs).
+  virtual LocalFile Materialise(const std::string& localPath);
+  // Roughly how many bytes Materialise(localPath) would read now: 0 when it
+  // has nothing to do. Lets a caller decide whether to wait for it in place.
+  virtual std::uint64_t MaterialiseCost(const std::string& localPath);
 };
 
 // Walks `cursors` one after the other; null ones are skipped.
@@ -71,6 +87,9 @@ class CompositeProvider : public Provider {
   void Add(Provider& provider);
 
   std::unique_ptr<Cursor> Open(Container container) override;
+  // The answer of the first source that does not answer kNotOurs.
+  LocalFile Materialise(const std::string& localPath) override;
+  std::uint64_t MaterialiseCost(const std::string& localPath) override;
 
  private:
   std::vector<std::unique_ptr<Provider>> owned_;
@@ -85,5 +104,16 @@ Provider& CurrentProvider();
 // Installs `provider` (not owned; it must outlive its use), or the default
 // again for null.
 void SetProvider(Provider* provider);
+
+// Makes the local file `localPath` of an entry that CurrentProvider()
+// delivered ready to be opened, previewed or shown: our counterpart of
+// RetrieveUrlCacheEntryFile, keyed by the path the entry gave. True when the
+// path may be used as it stands (a file already on disk, such as WinINet's,
+// or one written now); false when the trace is to behave as a missing file.
+// An exception of the provider counts as false.
+bool RetrieveLocalFile(const std::string& localPath);
+
+// CurrentProvider().MaterialiseCost(localPath); 0 on an exception.
+std::uint64_t LocalFileCost(const std::string& localPath);
 
 }  // namespace urlcache

@@ -102,6 +102,53 @@ TEST(CompositeProvider, EmptyOrFailingSourcesDoNotHideTheOthers) {
   EXPECT_EQ(WalkUrls("Cookie:"), (std::vector<std::string>{"broken", "f0.1", "f0.2"}));
 }
 
+// A source that writes its files on demand: it knows the names below
+// "/view/" and counts what it was asked.
+class WritingSource : public urlcache::Provider {
+ public:
+  std::unique_ptr<urlcache::Cursor> Open(Container) override { return nullptr; }
+  urlcache::LocalFile Materialise(const std::string& path) override {
+    asked.push_back(path);
+    if (path.rfind("/view/", 0) != 0) return urlcache::LocalFile::kNotOurs;
+    return path == "/view/gone" ? urlcache::LocalFile::kMissing : urlcache::LocalFile::kReady;
+  }
+  std::uint64_t MaterialiseCost(const std::string& path) override {
+    return path.rfind("/view/", 0) == 0 ? 4096 : 0;
+  }
+  std::vector<std::string> asked;
+};
+
+class ThrowingMaterialiser : public FailingSource {
+ public:
+  urlcache::LocalFile Materialise(const std::string&) override {
+    throw std::runtime_error("broken");
+  }
+};
+
+TEST(RetrieveLocalFile, OtherFilesPassThroughAndMissingTracesFail) {
+  MemoryUrlCache disk;
+  WritingSource writer;
+  urlcache::CompositeProvider composite;
+  composite.Add(disk);
+  composite.Add(std::make_unique<ThrowingMaterialiser>());
+  composite.Add(writer);
+  fixture::ScopedProvider scoped(composite);
+  EXPECT_TRUE(urlcache::RetrieveLocalFile("/home/u/.wine/Content.IE5/AB/x[1].png"));
+  EXPECT_TRUE(urlcache::RetrieveLocalFile("/view/a.png"));
+  EXPECT_FALSE(urlcache::RetrieveLocalFile("/view/gone"));
+  EXPECT_EQ(writer.asked,
+            (std::vector<std::string>{"/home/u/.wine/Content.IE5/AB/x[1].png", "/view/a.png",
+                                      "/view/gone"}));
+  EXPECT_EQ(urlcache::LocalFileCost("/view/a.png"), 4096u);
+  EXPECT_EQ(urlcache::LocalFileCost("/elsewhere"), 0u);
+}
+
+TEST(RetrieveLocalFile, AFailingProviderMakesTheTraceMissing) {
+  ThrowingMaterialiser failing;
+  fixture::ScopedProvider scoped(failing);
+  EXPECT_FALSE(urlcache::RetrieveLocalFile("/view/a.png"));
+}
+
 TEST(CompositeProvider, NoSourcesDeliverNothing) {
   urlcache::CompositeProvider composite;
   fixture::ScopedProvider scoped(composite);

@@ -8,6 +8,8 @@
 #include <map>
 #include <sstream>
 
+#include "platform/sources/BrowserProvider.h"
+#include "platform/sources/TraceExtraction.h"
 #include "platform/sources/reader/ProfileReader.h"
 #include "platform/sources/testing/ProfileWriter.h"
 #include "platform/testing/TempDir.h"
@@ -48,12 +50,38 @@ void ReadEverything(const std::string& home) {
   EXPECT_GT(entries, 0u);
 }
 
+// Writes every cached file and cookie sheet out as the window opens them,
+// into a view folder below `scratch`, and extracts them as the report does.
+void OpenEverything(const std::string& home, const std::string& scratch) {
+  fs::create_directories(scratch + "/view");
+  auto machine = MakeMachineProvider({home, "", ""}, scratch + "/view");
+  std::size_t ready = 0;
+  for (const BrowserProvider* browser : machine->Browsers())
+    for (const auto* list : {&browser->read().entries.content, &browser->read().entries.cookies})
+      for (const SourceEntry& entry : *list)
+        ready += machine->Materialise(entry.localFileName) == urlcache::LocalFile::kReady;
+  EXPECT_GT(ready, 0u);
+  std::vector<ExtractedSource> extracted;
+  EXPECT_TRUE(ExtractTraces(*machine, scratch + "/out", extracted));
+  ASSERT_FALSE(extracted.empty());
+  EXPECT_GT(extracted[0].written, 0u);
+}
+
 TEST(ReadOnlyTest, TheRealProfilesAreUnchangedAfterAFullRead) {
   fixture::TempDir home;
   fs::copy(std::string(SITELORE_SHARED_DIR) + "/fixtures/browsers-basic/home", home.path(),
            fs::copy_options::recursive);
   const auto before = StateOf(home.path());
   ReadEverything(home.path());
+  EXPECT_EQ(StateOf(home.path()), before);
+}
+
+TEST(ReadOnlyTest, TheRealProfilesAreUnchangedAfterEveryTraceIsWrittenOutAndExtracted) {
+  fixture::TempDir home, scratch;
+  fs::copy(std::string(SITELORE_SHARED_DIR) + "/fixtures/browsers-basic/home", home.path(),
+           fs::copy_options::recursive);
+  const auto before = StateOf(home.path());
+  OpenEverything(home.path(), scratch.path());
   EXPECT_EQ(StateOf(home.path()), before);
 }
 
@@ -82,6 +110,9 @@ TEST(ReadOnlyTest, WriterMadeProfilesWithLogsAndJournalsAreUnchangedAfterAFullRe
 
   const auto before = StateOf(home.path());
   ReadEverything(home.path());
+  EXPECT_EQ(StateOf(home.path()), before);
+  fixture::TempDir scratch;
+  OpenEverything(home.path(), scratch.path());
   EXPECT_EQ(StateOf(home.path()), before);
 }
 

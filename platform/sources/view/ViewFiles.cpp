@@ -182,6 +182,23 @@ bool ViewFiles::Owns(const std::string& path) const {
   return traces_.count(path) > 0;
 }
 
+std::uint64_t ViewFiles::PendingBytes(const std::string& path) const {
+  std::lock_guard lock(mutex_);
+  auto found = traces_.find(path);
+  if (found == traces_.end()) return 0;
+  const auto* file = std::get_if<CachedFile>(&found->second);
+  FileIdentity source;
+  if (!file || IsCurrent(path, *file) || !StatRegularFile(file->sourceFile, source)) return 0;
+  return static_cast<std::uint64_t>(source.size);
+}
+
+bool ViewFiles::IsCurrent(const std::string& path, const CachedFile& file) {
+  FileIdentity now;
+  struct stat st {};
+  return file.written && StatRegularFile(file.sourceFile, now) && now == file.writtenFrom &&
+         lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 bool ViewFiles::Materialise(const std::string& path) {
   std::lock_guard lock(mutex_);
   auto found = traces_.find(path);
@@ -210,11 +227,7 @@ bool ViewFiles::CurrentBody(CachedFile& file, FileIdentity& identity, std::strin
 
 bool ViewFiles::MaterialiseCachedFile(const std::string& path, CachedFile& file) {
   const std::vector<std::string> components = SafeComponentsBelow(folder_, path);
-  FileIdentity now;
-  struct stat st {};
-  if (file.written && StatRegularFile(file.sourceFile, now) && now == file.writtenFrom &&
-      lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-    return true;
+  if (IsCurrent(path, file)) return true;
   std::string body;
   FileIdentity identity;
   file.written = CurrentBody(file, identity, body) && WriteViewFile(folder_, components, body);

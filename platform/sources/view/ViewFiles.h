@@ -46,6 +46,10 @@ class ViewFiles {
 
   // Whether `path` is a registered trace (other paths are not ours).
   bool Owns(const std::string& path) const;
+  // The size of the cache file that Materialise(path) would read now; 0 when
+  // the copy written earlier is current, for a cookie sheet (written from
+  // memory) and for a path that is not registered.
+  std::uint64_t PendingBytes(const std::string& path) const;
 
   // Makes sure the file at `path` holds its trace's current content, writing
   // it if needed. False when the trace is to behave as a missing file: not
@@ -70,6 +74,8 @@ class ViewFiles {
   using Trace = std::variant<CachedFile, CookieSheet>;
 
   bool Claim(std::string& path, Trace trace);
+  // The copy of `file` at `path` was written from the cache file as it is now.
+  static bool IsCurrent(const std::string& path, const CachedFile& file);
   bool MaterialiseCachedFile(const std::string& path, CachedFile& file);
   bool MaterialiseCookieSheet(const std::string& path, CookieSheet& sheet);
   // The decoded body of the cache file as it is now; false when missing.
