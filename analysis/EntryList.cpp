@@ -108,14 +108,14 @@ void TEntryList::FindMatches(std::string_view needle, std::vector<std::uint32_t>
       // last match keeps the search among the next few entries instead of
       // jumping across the whole list.
       std::uint32_t low = from, bound = from;
-      for (std::uint32_t step = 1; bound < last && LoweredUrl(bound) <= at; step *= 2) {
+      for (std::uint32_t step = 1; bound < last && Slot(bound).loweredUrl <= at; step *= 2) {
         low = bound + 1;
         bound = std::min<std::uint32_t>(last, bound + step);
       }
       // The first entry in [low, bound) whose text starts after the hit.
       while (low < bound) {
         const std::uint32_t middle = low + (bound - low) / 2;
-        if (LoweredUrl(middle) <= at)
+        if (Slot(middle).loweredUrl <= at)
           low = middle + 1;
         else
           bound = middle;
@@ -123,7 +123,7 @@ void TEntryList::FindMatches(std::string_view needle, std::vector<std::uint32_t>
       const std::uint32_t index = low - 1;
       matches.push_back(index);
       from = index + 1;
-      position = LoweredUrl(index) + Slot(index).entry.SourceUrlName.size() + 1;
+      position = Slot(index).loweredUrl + Slot(index).entry.SourceUrlName.size() + 1;
     }
   }
 }

@@ -35,6 +35,10 @@ class TEntryList {
 
   std::size_t Count() const { return count_; }
   const TStoredEntry& operator[](std::size_t index) const { return Slot(index).entry; }
+  // The ASCII-lowered URL of entry `index`.
+  std::string_view LoweredUrl(std::size_t index) const {
+    return {Slot(index).loweredUrl, Slot(index).entry.SourceUrlName.size()};
+  }
 
   // Disposes every stored entry.
   void Clear();
@@ -65,7 +69,6 @@ class TEntryList {
   static std::size_t ChunkOf(std::size_t index);
   static std::size_t PlaceIn(std::size_t index);
   const StoredSlot& Slot(std::size_t index) const;
-  const char* LoweredUrl(std::size_t index) const { return Slot(index).loweredUrl; }
   // Memory for one more slot, in a new chunk when the last one is full.
   StoredSlot* NextSlot();
 
