@@ -3,6 +3,8 @@
 #include <string.h>
 
 #include <algorithm>
+#include <memory>
+#include <new>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -39,25 +41,42 @@ const char* FindNeedle(const char* from, const char* end, std::string_view needl
 
 }  // namespace
 
-void TEntryList::Add(const TEntryInfo& entry) {
-  TStoredEntry stored;
-  stored.SourceUrlName = texts_.Store(entry.SourceUrlName);
-  stored.LocalFileName = texts_.Store(entry.LocalFileName);
+std::size_t TEntryList::ChunkOf(std::size_t index) {
+  return index < kFirstChunkSlots ? 0 : 1 + (index - kFirstChunkSlots) / kChunkSlots;
+}
 
+std::size_t TEntryList::PlaceIn(std::size_t index) {
+  return index < kFirstChunkSlots ? index : (index - kFirstChunkSlots) % kChunkSlots;
+}
+
+const TEntryList::StoredSlot& TEntryList::Slot(std::size_t index) const {
+  const auto* slots =
+      std::launder(reinterpret_cast<const StoredSlot*>(chunks_[ChunkOf(index)].data()));
+  return slots[PlaceIn(index)];
+}
+
+TEntryList::StoredSlot* TEntryList::NextSlot() {
+  if (ChunkOf(count_) == chunks_.size()) {
+    chunks_.emplace_back(chunks_.empty() ? kFirstChunkSlots * sizeof(StoredSlot) : kChunkBytes);
+  }
+  return reinterpret_cast<StoredSlot*>(chunks_.back().data()) + PlaceIn(count_);
+}
+
+void TEntryList::Add(const TEntryInfo& entry) {
+  StoredSlot stored;
+  stored.entry.SourceUrlName = texts_.Store(entry.SourceUrlName);
+  stored.entry.LocalFileName = texts_.Store(entry.LocalFileName);
   const std::size_t blocksBefore = loweredUrls_.BlockCount();
-  lowered_.push_back(loweredUrls_.StoreLowered(entry.SourceUrlName));
+  stored.loweredUrl = loweredUrls_.StoreLowered(entry.SourceUrlName).data();
   if (loweredUrls_.BlockCount() != blocksBefore)
     firstEntryOfBlock_.push_back(static_cast<std::uint32_t>(count_));
-  if (count_ % kChunkEntries == 0)
-    chunks_.push_back(std::make_unique<TStoredEntry[]>(kChunkEntries));
-  chunks_.back()[count_ % kChunkEntries] = stored;
+  std::construct_at(NextSlot(), stored);
   ++count_;
 }
 
 void TEntryList::Clear() {
   chunks_.clear();
   count_ = 0;
-  lowered_.clear();
   firstEntryOfBlock_.clear();
   texts_.Clear();
   loweredUrls_.Clear();
@@ -89,17 +108,22 @@ void TEntryList::FindMatches(std::string_view needle, std::vector<std::uint32_t>
       // last match keeps the search among the next few entries instead of
       // jumping across the whole list.
       std::uint32_t low = from, bound = from;
-      for (std::uint32_t step = 1; bound < last && lowered_[bound].data() <= at; step *= 2) {
+      for (std::uint32_t step = 1; bound < last && Slot(bound).loweredUrl <= at; step *= 2) {
         low = bound + 1;
         bound = std::min<std::uint32_t>(last, bound + step);
       }
-      auto owner =
-          std::upper_bound(lowered_.begin() + low, lowered_.begin() + bound, at,
-                           [](const char* p, std::string_view url) { return p < url.data(); });
-      const std::uint32_t index = static_cast<std::uint32_t>(owner - lowered_.begin()) - 1;
+      // The first entry in [low, bound) whose text starts after the hit.
+      while (low < bound) {
+        const std::uint32_t middle = low + (bound - low) / 2;
+        if (Slot(middle).loweredUrl <= at)
+          low = middle + 1;
+        else
+          bound = middle;
+      }
+      const std::uint32_t index = low - 1;
       matches.push_back(index);
       from = index + 1;
-      position = lowered_[index].data() + lowered_[index].size() + 1;
+      position = Slot(index).loweredUrl + Slot(index).entry.SourceUrlName.size() + 1;
     }
   }
 }

@@ -10,6 +10,7 @@
 
 #include "analysis/TextArena.h"
 #include "cache/IECache.h"
+#include "platform/common/LargeBuffer.h"
 
 // What the analyzer keeps of a TEntryInfo: the two texts that the queries,
 // the window and the report read. The counters, times and flags of the
@@ -33,8 +34,10 @@ class TEntryList {
   void Add(const TEntryInfo& entry);
 
   std::size_t Count() const { return count_; }
-  const TStoredEntry& operator[](std::size_t index) const {
-    return chunks_[index / kChunkEntries][index % kChunkEntries];
+  const TStoredEntry& operator[](std::size_t index) const { return Slot(index).entry; }
+  // The ASCII-lowered URL of entry `index`.
+  std::string_view LoweredUrl(std::size_t index) const {
+    return {Slot(index).loweredUrl, Slot(index).entry.SourceUrlName.size()};
   }
 
   // Disposes every stored entry.
@@ -54,16 +57,31 @@ class TEntryList {
   }
 
  private:
+  struct StoredSlot {
+    TStoredEntry entry;
+    const char* loweredUrl;  // in loweredUrls_, as long as entry.SourceUrlName
+  };
+
   // Indexes of the entries whose lowered URL contains `needle` (not empty).
   void FindMatches(std::string_view needle, std::vector<std::uint32_t>& matches) const;
 
+  // Where the slot of entry `index` lies: its chunk and its place there.
+  static std::size_t ChunkOf(std::size_t index);
+  static std::size_t PlaceIn(std::size_t index);
+  const StoredSlot& Slot(std::size_t index) const;
+  // Memory for one more slot, in a new chunk when the last one is full.
+  StoredSlot* NextSlot();
+
   TextArena texts_;
   TextArena loweredUrls_;
-  std::vector<std::string_view> lowered_;         // per entry, into loweredUrls_
   std::vector<std::uint32_t> firstEntryOfBlock_;  // per block of loweredUrls_
-  // The entries in chunks that never move: a growing vector would copy
-  // them all again at every doubling and hold twice their size meanwhile.
-  static constexpr std::size_t kChunkEntries = 1024;
-  std::vector<std::unique_ptr<TStoredEntry[]>> chunks_;
+  // The slots in chunks that never move, not zero-filled: a growing vector
+  // would copy them all again at every doubling and fault in fresh pages
+  // twice. A small first chunk keeps a short list small; every later chunk
+  // is one huge page.
+  static constexpr std::size_t kFirstChunkSlots = 1024;
+  static constexpr std::size_t kChunkBytes = platform::LargeBuffer::kHugePage;
+  static constexpr std::size_t kChunkSlots = kChunkBytes / sizeof(StoredSlot);
+  std::vector<platform::LargeBuffer> chunks_;
   std::size_t count_ = 0;
 };

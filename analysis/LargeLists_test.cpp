@@ -81,20 +81,20 @@ TEST_F(LargeListsTest, SiteListIsThePlainSortedSetOfKeys) {
 }
 
 TEST_F(LargeListsTest, ListsLongerThanOneChunkKeepEveryEntryInOrder) {
-  for (int i = 0; i < 3000; ++i)
+  for (int i = 0; i < 60000; ++i)
     cache_.Add(MemoryUrlCache::kHistory, "Visited: u@http://h.test/" + std::to_string(i), "");
   TCacheAnalyzer analyzer;
   analyzer.ScanCache();
   const TEntryList& history = analyzer.HistoryList();
-  ASSERT_EQ(history.Count(), 3000u);
+  ASSERT_EQ(history.Count(), 60000u);
   for (std::size_t i = 0; i < history.Count(); ++i)
     ASSERT_EQ(history[i].SourceUrlName, "Visited: u@http://h.test/" + std::to_string(i));
   TItemList items;
-  analyzer.GetHistory("test/2999", items);
+  analyzer.GetHistory("test/59999", items);
   ASSERT_EQ(items.size(), 1u);
-  EXPECT_EQ(items[0], "Visited: u@http://h.test/2999");
+  EXPECT_EQ(items[0], "Visited: u@http://h.test/59999");
   analyzer.GetHistory("", items);
-  EXPECT_EQ(items.size(), 3000u);
+  EXPECT_EQ(items.size(), 60000u);
 }
 
 }  // namespace

@@ -3,7 +3,8 @@
 #include "platform/common/AsciiCase.h"
 
 #include <algorithm>
-#include <deque>
+#include <iterator>
+#include <utility>
 
 namespace {
 
@@ -14,10 +15,12 @@ std::string_view ItemOf(const TStoredEntry& entry, TTraceKind kind) {
 
 }  // namespace
 
-SiteMatcher::SiteMatcher(const std::vector<std::string>& keys) : nodes_(1) {
+SiteMatcher::SiteMatcher(const std::vector<std::string>& keys, std::size_t maxDenseCells)
+    : nodes_(1) {
   for (std::size_t i = 0; i < keys.size(); ++i)
     if (!keys[i].empty()) Insert(keys[i], static_cast<std::uint32_t>(i));
-  LinkFailures();
+  const std::vector<std::uint32_t> breadthFirst = LinkFailures();
+  BuildDense(breadthFirst, maxDenseCells);
 }
 
 std::uint32_t SiteMatcher::Child(std::uint32_t node, unsigned char byte) const {
@@ -54,15 +57,15 @@ void SiteMatcher::Insert(std::string_view key, std::uint32_t index) {
   if (node != 0 && nodes_[node].key == kNoKey) nodes_[node].key = index;
 }
 
-void SiteMatcher::LinkFailures() {
+std::vector<std::uint32_t> SiteMatcher::LinkFailures() {
   // Breadth first, so that a node's failure target is linked before it.
-  std::deque<std::uint32_t> queue;
-  for (const Edge& edge : nodes_[0].edges) queue.push_back(edge.to);
-  for (std::uint32_t child : queue)
-    nodes_[child].nextOutput = nodes_[child].key != kNoKey ? child : 0;
-  while (!queue.empty()) {
-    const std::uint32_t node = queue.front();
-    queue.pop_front();
+  std::vector<std::uint32_t> queue{0};
+  for (const Edge& edge : nodes_[0].edges) {
+    queue.push_back(edge.to);
+    nodes_[edge.to].nextOutput = nodes_[edge.to].key != kNoKey ? edge.to : 0;
+  }
+  for (std::size_t next = 1; next < queue.size(); ++next) {
+    const std::uint32_t node = queue[next];
     for (const Edge& edge : nodes_[node].edges) {
       std::uint32_t fail = nodes_[node].fail;
       std::uint32_t target = Child(fail, edge.byte);
@@ -76,6 +79,35 @@ void SiteMatcher::LinkFailures() {
       queue.push_back(edge.to);
     }
   }
+  return queue;
+}
+
+void SiteMatcher::BuildDense(const std::vector<std::uint32_t>& breadthFirst, std::size_t maxCells) {
+  for (const Node& node : nodes_)
+    for (const Edge& edge : node.edges)
+      if (classOf_[edge.byte] == 0) classOf_[edge.byte] = static_cast<std::uint16_t>(classes_++);
+  if (nodes_.size() * classes_ > maxCells || nodes_.size() * classes_ >= kEndsKey) {
+    classes_ = 1;
+    std::fill(std::begin(classOf_), std::end(classOf_), std::uint16_t{0});
+    return;
+  }
+  denseCells_ = platform::LargeBuffer(nodes_.size() * classes_ * sizeof(std::uint32_t));
+  auto* cells = reinterpret_cast<std::uint32_t*>(denseCells_.data());
+  // A byte without an edge steps as the failure target steps on it, whose
+  // row is complete by then (it lies nearer the root).
+  for (std::uint32_t node : breadthFirst) {
+    std::uint32_t* row = cells + node * classes_;
+    if (node == 0) {
+      std::fill(row, row + classes_, 0);
+    } else {
+      const std::uint32_t* fallback = cells + nodes_[node].fail * classes_;
+      std::copy(fallback, fallback + classes_, row);
+    }
+    for (const Edge& edge : nodes_[node].edges)
+      row[classOf_[edge.byte]] = edge.to * static_cast<std::uint32_t>(classes_) |
+                                 (nodes_[edge.to].nextOutput != 0 ? kEndsKey : 0);
+  }
+  dense_ = cells;
 }
 
 SiteTraceIndex::SiteTraceIndex(const TCacheAnalyzer& analyzer, const TSiteList& sites)
@@ -90,28 +122,39 @@ SiteTraceIndex::SiteTraceIndex(const TCacheAnalyzer& analyzer, const TSiteList& 
     if (keys.back().empty()) everywhere.push_back(static_cast<std::uint32_t>(i));
   }
   const SiteMatcher matcher(keys);
-  std::string lowered;
+  // Per kind: (site, entry) pairs in entry order, then sorted by site
+  // stably, by counting.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> found;
   for (TTraceKind kind : kAllTraceKinds) {
-    std::vector<std::vector<std::uint32_t>>& bySite = matches_[kind];
-    bySite.assign(sites.size(), {});
+    found.clear();
     const TEntryList& list = analyzer.List(kind);
     for (std::size_t index = 0; index < list.Count(); ++index) {
       const TStoredEntry& entry = list[index];
       if (ItemOf(entry, kind).empty()) continue;
-      lowered = AsciiLower(entry.SourceUrlName);
       const auto entryIndex = static_cast<std::uint32_t>(index);
-      for (std::uint32_t site : everywhere) bySite[site].push_back(entryIndex);
-      matcher.ForEachOccurrence(lowered, [&](std::uint32_t site) {
+      for (std::uint32_t site : everywhere) found.emplace_back(site, entryIndex);
+      const std::size_t before = found.size();
+      matcher.ForEachOccurrence(list.LoweredUrl(index), [&](std::uint32_t site) {
         // A key found twice in one URL still names the entry once.
-        std::vector<std::uint32_t>& matches = bySite[site];
-        if (matches.empty() || matches.back() != entryIndex) matches.push_back(entryIndex);
+        for (std::size_t i = before; i < found.size(); ++i)
+          if (found[i].first == site) return;
+        found.emplace_back(site, entryIndex);
       });
     }
+    std::vector<std::uint32_t>& offsets = offsets_[kind];
+    offsets.assign(sites.size() + 1, 0);
+    for (const auto& [site, entryIndex] : found) ++offsets[site + 1];
+    for (std::size_t site = 0; site < sites.size(); ++site) offsets[site + 1] += offsets[site];
+    std::vector<std::uint32_t> next(offsets.begin(), offsets.end() - 1);
+    matches_[kind].resize(found.size());
+    for (const auto& [site, entryIndex] : found) matches_[kind][next[site]++] = entryIndex;
   }
 }
 
 void SiteTraceIndex::Items(std::size_t site, TTraceKind kind, TItemList& items) const {
   items.clear();
   const TEntryList& list = analyzer_.List(kind);
-  for (std::uint32_t index : matches_[kind][site]) items.push_back(ItemOf(list[index], kind));
+  const std::vector<std::uint32_t>& matches = matches_[kind];
+  for (std::uint32_t at = offsets_[kind][site]; at < offsets_[kind][site + 1]; ++at)
+    items.push_back(ItemOf(list[matches[at]], kind));
 }

@@ -9,19 +9,34 @@
 #include <vector>
 
 #include "analysis/CacheAnalyzer.h"
+#include "platform/common/LargeBuffer.h"
 
 class SiteMatcher {
  public:
+  // The table of every step is built while it stays below this many cells
+  // (64 MiB); past it, steps follow the failure links.
+  static constexpr std::size_t kMaxDenseCells = std::size_t{16} << 20;
+
   // Keys are matched byte for byte; an empty key is never reported.
-  explicit SiteMatcher(const std::vector<std::string>& keys);
+  explicit SiteMatcher(const std::vector<std::string>& keys,
+                       std::size_t maxDenseCells = kMaxDenseCells);
 
   // Calls `found(key)` for every key index whose key occurs in `text`, once
   // per occurrence, in no particular order.
   template <typename Found>
   void ForEachOccurrence(std::string_view text, Found&& found) const {
-    std::uint32_t node = 0;
+    std::uint32_t node = 0, row = 0;
     for (char c : text) {
-      node = Step(node, static_cast<unsigned char>(c));
+      const auto byte = static_cast<unsigned char>(c);
+      if (dense_) {
+        // The cells hold where the target's row starts; a step is one load.
+        const std::uint32_t cell = dense_[row + classOf_[byte]];
+        row = cell & ~kEndsKey;
+        if ((cell & kEndsKey) == 0) continue;
+        node = row / static_cast<std::uint32_t>(classes_);
+      } else {
+        node = Step(node, byte);
+      }
       for (std::uint32_t at = nodes_[node].nextOutput; at != 0;
            at = nodes_[nodes_[at].fail].nextOutput)
         found(nodes_[at].key);
@@ -30,6 +45,9 @@ class SiteMatcher {
 
  private:
   static constexpr std::uint32_t kNoKey = 0xffffffff;
+  // Marks a cell of the table whose target ends a key, itself or on its
+  // failure chain.
+  static constexpr std::uint32_t kEndsKey = 0x80000000;
   struct Edge {
     unsigned char byte;
     std::uint32_t to;
@@ -46,9 +64,17 @@ class SiteMatcher {
   std::uint32_t Child(std::uint32_t node, unsigned char byte) const;
   std::uint32_t Step(std::uint32_t node, unsigned char byte) const;
   void Insert(std::string_view key, std::uint32_t index);
-  void LinkFailures();
+  // Links the failures; returns the nodes in breadth-first order.
+  std::vector<std::uint32_t> LinkFailures();
+  void BuildDense(const std::vector<std::uint32_t>& breadthFirst, std::size_t maxCells);
 
   std::vector<Node> nodes_;
+  // The step from every node on every byte class, when built: bytes that
+  // stand in no key share class 0, so a row holds a few dozen cells.
+  std::uint16_t classOf_[256] = {};
+  std::size_t classes_ = 1;
+  platform::LargeBuffer denseCells_;
+  const std::uint32_t* dense_ = nullptr;  // in denseCells_; null when not built
 };
 
 // The traces of every listed site, found in one pass over each stored list:
@@ -63,6 +89,8 @@ class SiteTraceIndex {
 
  private:
   const TCacheAnalyzer& analyzer_;
-  // Per kind, per site: the indexes of the matching entries with an item.
-  std::vector<std::vector<std::uint32_t>> matches_[kTraceKinds];
+  // Per kind: the indexes of the matching entries with an item, site after
+  // site, in list order within a site; a site's run starts at its offset.
+  std::vector<std::uint32_t> matches_[kTraceKinds];
+  std::vector<std::uint32_t> offsets_[kTraceKinds];  // per site, plus the end
 };

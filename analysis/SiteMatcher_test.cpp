@@ -23,16 +23,19 @@ std::vector<int> PlainCounts(const std::vector<std::string>& keys, std::string_v
 
 TEST(SiteMatcher, FindsEveryOccurrenceOfOverlappingKeys) {
   const std::vector<std::string> keys = {"a.b", "xa.b.c", "b", "a.b:8080", "", "b.c", "a\r\nb"};
-  const SiteMatcher matcher(keys);
-  std::mt19937 random(9);
-  const std::string alphabet = "ab.cx:80\r\n/";
-  for (int round = 0; round < 2000; ++round) {
-    std::string text;
-    for (int i = static_cast<int>(random() % 40); i > 0; --i)
-      text.push_back(alphabet[random() % alphabet.size()]);
-    std::vector<int> counts(keys.size());
-    matcher.ForEachOccurrence(text, [&](std::uint32_t key) { ++counts[key]; });
-    ASSERT_EQ(counts, PlainCounts(keys, text)) << text;
+  // With the table of every step, and with the failure links alone.
+  for (std::size_t maxDenseCells : {SiteMatcher::kMaxDenseCells, std::size_t{0}}) {
+    const SiteMatcher matcher(keys, maxDenseCells);
+    std::mt19937 random(9);
+    const std::string alphabet = "ab.cx:80\r\n/\xff";
+    for (int round = 0; round < 2000; ++round) {
+      std::string text;
+      for (int i = static_cast<int>(random() % 40); i > 0; --i)
+        text.push_back(alphabet[random() % alphabet.size()]);
+      std::vector<int> counts(keys.size());
+      matcher.ForEachOccurrence(text, [&](std::uint32_t key) { ++counts[key]; });
+      ASSERT_EQ(counts, PlainCounts(keys, text)) << text << " cells " << maxDenseCells;
+    }
   }
 }
 

@@ -44,9 +44,10 @@ class TextArena {
   };
   char* Reserve(std::size_t bytes);
 
-  // Blocks double from the first size up to a huge page, so that a small
-  // cache keeps a small arena and a large one fills whole huge pages.
+  // A small first block keeps a small cache's arena small; every later block
+  // is a huge page, filled with a single page fault where 4 KiB blocks
+  // of the heap would fault in one by one.
   static constexpr std::size_t kFirstBlockSize = 64 << 10;
-  static constexpr std::size_t kLargestBlockSize = platform::LargeBuffer::kHugePage;
+  static constexpr std::size_t kLaterBlockSize = platform::LargeBuffer::kHugePage;
   std::vector<Block> blocks_;
 };

@@ -1,13 +1,16 @@
 #include "tools/SiteReport.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
-#include <nlohmann/json.hpp>
+#include <unordered_set>
+#include <utility>
 
 #include "analysis/CountLines.h"
 #include "analysis/SiteMatcher.h"
 #include "analysis/TraceKind.h"
 #include "platform/common/AsciiCase.h"
+#include "tools/JsonStream.h"
 
 namespace {
 
@@ -26,13 +29,20 @@ void WriteLine(std::string_view line, std::FILE* out) {
   std::fputc('\n', out);
 }
 
-// Ordered, so that the keys stand in the documented order.
-using Json = nlohmann::ordered_json;
+void WriteCounts(JsonStream& json, const std::int32_t (&counts)[kTraceKinds]) {
+  json.BeginObject();
+  for (TTraceKind kind : kAllTraceKinds) {
+    json.Key(kKindNames[kind]);
+    json.Number(counts[kind]);
+  }
+  json.EndObject();
+}
 
-Json CountsJson(const std::int32_t (&counts)[kTraceKinds]) {
-  Json object = Json::object();
-  for (TTraceKind kind : kAllTraceKinds) object[kKindNames[kind]] = counts[kind];
-  return object;
+template <typename Texts>
+void WriteStrings(JsonStream& json, const Texts& texts) {
+  json.BeginArray();
+  for (std::string_view text : texts) json.String(text);
+  json.EndArray();
 }
 
 // Length of the well-formed UTF-8 sequence at the start of `text`; 0 when
@@ -63,6 +73,13 @@ std::size_t Utf8SequenceLength(std::string_view text) {
 }
 
 bool IsUtf8(std::string_view text) {
+  // ASCII, the common case, eight bytes at a time.
+  while (text.size() >= 8) {
+    std::uint64_t eight;
+    std::memcpy(&eight, text.data(), 8);
+    if ((eight & 0x8080808080808080ULL) != 0) break;
+    text.remove_prefix(8);
+  }
   while (!text.empty()) {
     const std::size_t length = Utf8SequenceLength(text);
     if (length == 0) return false;
@@ -92,79 +109,98 @@ std::string PercentEscaped(std::string_view text) {
 
 // A list whose texts are not all UTF-8 is given twice: as JSON can carry it
 // (bad bytes as U+FFFD) and, under "<kind>_escaped", percent-escaped.
-void AddItems(Json& object, const std::string& name, const TItemList& list) {
-  Json items = Json::array();
+void WriteItems(JsonStream& json, const std::string& name, const TItemList& list) {
+  json.Key(name);
+  json.BeginArray();
   bool allUtf8 = true;
   for (std::string_view item : list) {
-    items.emplace_back(item);
+    json.String(item);
     allUtf8 = allUtf8 && IsUtf8(item);
   }
-  object[name] = std::move(items);
+  json.EndArray();
   if (allUtf8) return;
-  Json escaped = Json::array();
-  for (std::string_view item : list) escaped.emplace_back(PercentEscaped(item));
-  object[name + "_escaped"] = std::move(escaped);
+  json.Key(name + "_escaped");
+  json.BeginArray();
+  for (std::string_view item : list) json.String(PercentEscaped(item));
+  json.EndArray();
 }
 
-Json SiteJson(const SiteTraces& site, const ReportRequest& request) {
-  Json object = Json::object();
-  Json cacheFiles = Json::object();
-  object["key"] = site.key;
-  for (TTraceKind kind : kAllTraceKinds) {
-    AddItems(object, kKindNames[kind], site.traces[kind]);
+using CacheFile = std::pair<const std::string, std::string>;
+
+// The cache files of the site's items, each once, in the order first named.
+std::vector<const CacheFile*> CacheFilesOf(const SiteTraces& site, const ReportRequest& request) {
+  std::vector<const CacheFile*> files;
+  if (request.cacheFiles.empty()) return files;
+  std::unordered_set<const CacheFile*> named;
+  for (TTraceKind kind : kAllTraceKinds)
     for (std::string_view item : site.traces[kind])
       if (auto found = request.cacheFiles.find(item); found != request.cacheFiles.end())
-        cacheFiles[found->first] = found->second;
+        if (named.insert(&*found).second) files.push_back(&*found);
+  return files;
+}
+
+void WriteSite(JsonStream& json, const SiteTraces& site, const ReportRequest& request) {
+  json.BeginObject();
+  json.Key("key");
+  json.String(site.key);
+  for (TTraceKind kind : kAllTraceKinds) WriteItems(json, kKindNames[kind], site.traces[kind]);
+  json.Key("counts");
+  WriteCounts(json, site.counts);
+  const std::vector<const CacheFile*> cacheFiles = CacheFilesOf(site, request);
+  if (!cacheFiles.empty()) {
+    json.Key("cache_files");
+    json.BeginObject();
+    for (const CacheFile* file : cacheFiles) {
+      json.Key(file->first);
+      json.String(file->second);
+    }
+    json.EndObject();
   }
-  object["counts"] = CountsJson(site.counts);
-  if (!cacheFiles.empty()) object["cache_files"] = std::move(cacheFiles);
-  return object;
+  json.EndObject();
 }
 
-Json SourceJson(const sources::SourceInfo& source) {
-  Json object = Json::object();
-  object["kind"] = source.kind;
-  object["label"] = source.label;
-  object["profile"] = source.profileDir;
-  object["cache"] = source.cacheDir;
-  Json entries = Json::object();
-  const char* const names[] = {"cookies", "history", "content"};
-  for (std::size_t c = 0; c < std::size(names); ++c) entries[names[c]] = source.entries[c];
-  object["entries"] = std::move(entries);
-  object["problems"] = source.problems;
-  return object;
-}
-
-Json ExtractedJson(const std::vector<sources::ExtractedSource>& extracted) {
-  Json array = Json::array();
-  for (const auto& source : extracted)
-    array.push_back(Json{{"label", source.label},
-                         {"folder", source.folder},
-                         {"files", source.written},
-                         {"missing", source.missing}});
-  return array;
-}
-
-Json SourcesJson(const std::vector<sources::SourceInfo>& sources) {
-  Json array = Json::array();
-  for (const auto& source : sources) array.push_back(SourceJson(source));
-  return array;
-}
-
-// `value` pretty-printed to stand at `depth` levels of two blanks. Dumped
-// strings hold no raw line feeds, so every line feed is a line break.
-std::string Dump(const Json& value, int depth) {
-  std::string text = value.dump(2, ' ', false, Json::error_handler_t::replace);
-  const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
-  std::string result;
-  result.reserve(text.size());
-  for (char c : text) {
-    result.push_back(c);
-    if (c == '\n') result.append(indent);
+void WriteSources(JsonStream& json, const std::vector<sources::SourceInfo>& sources) {
+  json.BeginArray();
+  for (const auto& source : sources) {
+    json.BeginObject();
+    for (const auto& [name, text] : {std::pair{"kind", &source.kind},
+                                     {"label", &source.label},
+                                     {"profile", &source.profileDir},
+                                     {"cache", &source.cacheDir}}) {
+      json.Key(name);
+      json.String(*text);
+    }
+    json.Key("entries");
+    json.BeginObject();
+    const char* const names[] = {"cookies", "history", "content"};
+    for (std::size_t c = 0; c < std::size(names); ++c) {
+      json.Key(names[c]);
+      json.Number(static_cast<std::int64_t>(source.entries[c]));
+    }
+    json.EndObject();
+    json.Key("problems");
+    WriteStrings(json, source.problems);
+    json.EndObject();
   }
-  return result;
+  json.EndArray();
 }
 
+void WriteExtracted(JsonStream& json, const std::vector<sources::ExtractedSource>& extracted) {
+  json.BeginArray();
+  for (const auto& source : extracted) {
+    json.BeginObject();
+    json.Key("label");
+    json.String(source.label);
+    json.Key("folder");
+    json.String(source.folder);
+    json.Key("files");
+    json.Number(static_cast<std::int64_t>(source.written));
+    json.Key("missing");
+    json.Number(static_cast<std::int64_t>(source.missing));
+    json.EndObject();
+  }
+  json.EndArray();
+}
 }  // namespace
 
 // The window's order of the six queries.
@@ -232,34 +268,34 @@ void WriteText(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE
 void WriteJson(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE* out) {
   std::int32_t totals[kTraceKinds];
   for (TTraceKind kind : kAllTraceKinds) totals[kind] = analyzer.Total(kind);
-  Write("{\n  \"sites\": ", out);
-  Write(Dump(Json(request.sites), 1), out);
-  Write(",\n  \"totals\": ", out);
-  Write(Dump(CountsJson(totals), 1), out);
+  JsonStream json(out);
+  json.BeginObject();
+  json.Key("sites");
+  WriteStrings(json, request.sites);
+  json.Key("totals");
+  WriteCounts(json, totals);
   if (request.allSites) {
-    Write(",\n  \"per_site\": [", out);
-    const char* separator = "\n    ";
-    ForEachDetailedSite(analyzer, request, [&](const SiteTraces& site) {
-      Write(separator, out);
-      Write(Dump(SiteJson(site, request), 2), out);
-      separator = ",\n    ";
-    });
-    Write(request.detail.empty() ? "]" : "\n  ]", out);
+    json.Key("per_site");
+    json.BeginArray();
+    ForEachDetailedSite(analyzer, request,
+                        [&](const SiteTraces& site) { WriteSite(json, site, request); });
+    json.EndArray();
   } else if (!request.detail.empty()) {
-    Write(",\n  \"site\": ", out);
-    Write(Dump(SiteJson(QuerySite(analyzer, request.detail.front()), request), 1), out);
+    json.Key("site");
+    WriteSite(json, QuerySite(analyzer, request.detail.front()), request);
   }
   for (const auto& [name, paths] :
        {std::pair{"unreadable", &request.unreadable}, std::pair{"not_read", &request.notRead}}) {
     if (paths->empty()) continue;
-    Write(std::string(",\n  \"") + name + "\": ", out);
-    Write(Dump(Json(*paths), 1), out);
+    json.Key(name);
+    WriteStrings(json, *paths);
   }
-  Write(",\n  \"sources\": ", out);
-  Write(Dump(SourcesJson(request.sources), 1), out);
+  json.Key("sources");
+  WriteSources(json, request.sources);
   if (request.extracted) {
-    Write(",\n  \"extracted\": ", out);
-    Write(Dump(ExtractedJson(*request.extracted), 1), out);
+    json.Key("extracted");
+    WriteExtracted(json, *request.extracted);
   }
-  Write("\n}\n", out);
+  json.EndObject();
+  json.Raw("\n");
 }

@@ -90,15 +90,13 @@ class CurrentDiskProfile : public urlcache::Provider {
 };
 
 std::size_t CountEntries(urlcache::Provider& provider, urlcache::Container container) {
-  std::size_t count = 0;
   try {
+    // Counted up to where the walk ends, as a scan would have.
     auto cursor = provider.Open(container);
-    urlcache::EntryView view;
-    for (; cursor && cursor->Current(view); cursor->Advance()) ++count;
+    return cursor ? cursor->CountRest() : 0;
   } catch (const std::exception&) {
-    // Counted up to where the walk ended, as a scan would have.
+    return 0;
   }
-  return count;
 }
 
 const char* KindName(BrowserKind kind) {

@@ -63,35 +63,33 @@ class Snapshot {
   void LocalPath(const UrlRecord& record, std::string& path) const {
     path.clear();
     if (!record.hasLocalName) return;
-    if (record.directoryIndex < directories_.size()) {
-      const std::string& directory = directories_[record.directoryIndex];
-      if (directory.empty()) return;
-      path.append(directory);
-    } else {
-      path.append(folder_);
-    }
-    path.push_back('/');
-    path.append(record.localName);
+    const std::string& prefix =
+        record.directoryIndex < prefixes_.size() ? prefixes_[record.directoryIndex] : ownPrefix_;
+    if (prefix.empty()) return;
+    path.reserve(prefix.size() + record.localName.size());
+    path.append(prefix).append(record.localName);
   }
 
  private:
-  // Cache directories as spelled on disk; unsafe names stay empty.
-  // The index names its folders in upper case; on disk they may be spelled
-  // otherwise. A folder that is not there keeps the index's spelling.
+  // The folder of each cache directory as spelled on disk, with the
+  // separator after it; empty for an unsafe name. The index names its
+  // folders in upper case; on disk they may be spelled otherwise. A folder
+  // that is not there keeps the index's spelling.
   void ResolveDirectories() {
     for (const std::string& name : index_.DirectoryNames()) {
       if (name.empty()) {
-        directories_.emplace_back();
+        prefixes_.emplace_back();
         continue;
       }
       std::optional<std::string> onDisk = platform::FindNameIgnoringCase(folder_, name);
-      directories_.push_back(folder_ + "/" + onDisk.value_or(name));
+      prefixes_.push_back(folder_ + "/" + onDisk.value_or(name) + "/");
     }
   }
 
   std::string folder_;
+  std::string ownPrefix_ = folder_ + "/";  // of a record beyond the table
   IndexDat index_;
-  std::vector<std::string> directories_;
+  std::vector<std::string> prefixes_;
 };
 
 // Reads up to `count` bytes at `offset` into `into`; the bytes read, or
@@ -212,6 +210,15 @@ class DiskCursor : public Cursor {
   void Advance() override {
     if (position_ < container_->Index().EntryOffsets().size()) ++position_;
     decoded_ = false;
+  }
+
+  // Every listed record decodes, so the rest is the offsets left.
+  std::size_t CountRest() override {
+    const std::size_t end = container_->Index().EntryOffsets().size();
+    const std::size_t count = end - position_;
+    position_ = end;
+    decoded_ = false;
+    return count;
   }
 
  private:

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -116,6 +117,50 @@ TEST(DiskUrlCache, ReadsNoMoreThanTheHeaderDeclares) {
   fs::create_symlink(sparse, file);
   urlcache::FlushSnapshots();
   EXPECT_EQ(Urls(disk, Container::kContent).size(), 3u);
+}
+
+// Counting without delivering gives what a walk delivers, from any
+// position, also where records are damaged.
+TEST(DiskUrlCache, CountingTheRestGivesWhatTheWalkDelivers) {
+  fixture::TempDir user;
+  fixture::ProfileFixture spec;
+  spec.content = Entries("a.test", 6);
+  ASSERT_TRUE(fixture::WriteProfile(user.path(), spec));
+  const std::string file = ContentFolder(user.path()) + "/index.dat";
+  std::string bytes;
+  {
+    std::ifstream in(file, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  // One record loses its signature, one its size, one its URL's terminator.
+  std::vector<std::size_t> records;
+  for (std::size_t at = bytes.find("URL ", 0x4000); at != std::string::npos;
+       at = bytes.find("URL ", at + 4))
+    if (at % 128 == 0) records.push_back(at);
+  ASSERT_EQ(records.size(), 6u);
+  bytes.replace(records[1], 4, "XRL ");
+  bytes.replace(records[4] + 4, 4, "\xff\xff\xff\x7f");
+  const std::uint32_t urlOffset = std::uint8_t(bytes[records[2] + 52]);
+  const std::uint32_t blocks = std::uint8_t(bytes[records[2] + 4]);
+  std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(records[2] + urlOffset),
+            bytes.begin() + static_cast<std::ptrdiff_t>(records[2] + blocks * 128), 'x');
+  {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  urlcache::FlushSnapshots();
+  urlcache::DiskUrlCache disk(user.path());
+  const std::size_t delivered = Urls(disk, Container::kContent).size();
+  EXPECT_EQ(delivered, 3u);
+  for (std::size_t skipped = 0; skipped <= delivered + 1; ++skipped) {
+    SCOPED_TRACE(skipped);
+    std::unique_ptr<urlcache::Cursor> cursor = disk.Open(Container::kContent);
+    ASSERT_NE(cursor, nullptr);
+    urlcache::EntryView entry;
+    for (std::size_t i = 0; i < skipped && cursor->Current(entry); ++i) cursor->Advance();
+    EXPECT_EQ(cursor->CountRest(), delivered - std::min(skipped, delivered));
+    EXPECT_FALSE(cursor->Current(entry));
+  }
 }
 
 }  // namespace

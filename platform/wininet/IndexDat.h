@@ -62,8 +62,8 @@ class IndexDat {
   // character) is kept as an empty string.
   const std::vector<std::string>& DirectoryNames() const { return directoryNames_; }
 
-  // Decodes the record at `offset` (one of EntryOffsets()). False when it is
-  // not an intact URL record.
+  // Decodes the record at `offset`. False when it is not an intact URL
+  // record; never for one of EntryOffsets().
   bool ReadEntry(std::uint32_t offset, UrlRecord& record) const;
 
  private:

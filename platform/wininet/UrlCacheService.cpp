@@ -24,6 +24,13 @@ class ChainCursor : public Cursor {
     if (index_ < cursors_.size() && cursors_[index_]) cursors_[index_]->Advance();
   }
 
+  std::size_t CountRest() override {
+    std::size_t count = 0;
+    for (; index_ < cursors_.size(); ++index_)
+      if (cursors_[index_]) count += cursors_[index_]->CountRest();
+    return count;
+  }
+
  private:
   // A source whose walk throws has ended; the next one goes on.
   static bool CurrentOf(Cursor& cursor, EntryView& entry) {
@@ -50,6 +57,16 @@ class DefaultProvider : public Provider {
 std::atomic<Provider*> installed{nullptr};
 
 }  // namespace
+
+std::size_t Cursor::CountRest() {
+  std::size_t count = 0;
+  try {
+    for (EntryView entry; Current(entry); Advance()) ++count;
+  } catch (const std::exception&) {
+    // The walk ended here.
+  }
+  return count;
+}
 
 std::unique_ptr<Cursor> ChainCursors(std::vector<std::unique_ptr<Cursor>> cursors) {
   return std::make_unique<ChainCursor>(std::move(cursors));

@@ -15,6 +15,7 @@
 
 #include "platform/wininet/EntryStats.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -47,6 +48,10 @@ class Cursor {
   virtual bool Current(EntryView& entry) = 0;
   // Moves to the next entry.
   virtual void Advance() = 0;
+  // The entries from the position to the end, counted without delivering
+  // them; the cursor stands at the end afterwards. A walk that throws ends
+  // there: what came before it is counted.
+  virtual std::size_t CountRest();
 };
 
 // What became of a local file name handed to Provider::Materialise.

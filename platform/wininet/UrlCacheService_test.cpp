@@ -100,6 +100,13 @@ TEST(CompositeProvider, EmptyOrFailingSourcesDoNotHideTheOthers) {
   fixture::ScopedProvider scoped(composite);
   EXPECT_EQ(WalkUrls(""), (std::vector<std::string>{"broken", "f2.1", "f2.2", "l"}));
   EXPECT_EQ(WalkUrls("Cookie:"), (std::vector<std::string>{"broken", "f0.1", "f0.2"}));
+  // Counted as walked: the broken walk up to where it ended.
+  std::unique_ptr<urlcache::Cursor> cursor = composite.Open(Container::kContent);
+  urlcache::EntryView entry;
+  ASSERT_TRUE(cursor->Current(entry));
+  cursor->Advance();
+  EXPECT_EQ(cursor->CountRest(), 3u);
+  EXPECT_FALSE(cursor->Current(entry));
 }
 
 // A source that writes its files on demand: it knows the names below

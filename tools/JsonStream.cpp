@@ -1,0 +1,137 @@
+#include "tools/JsonStream.h"
+
+#include <charconv>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#include <nlohmann/json.hpp>
+
+namespace {
+
+constexpr std::size_t kFlushBytes = 64 << 10;
+
+// True when every byte stands in a JSON string as it is: printable ASCII
+// (DEL included) other than the quote and the backslash.
+bool NeedsNoEscape(std::string_view text) {
+#if defined(__SSE2__)
+  const __m128i space = _mm_set1_epi8(' ');
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  for (; text.size() >= 16; text.remove_prefix(16)) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data()));
+    // Signed: bytes from 0x80 up count as below the blank too.
+    const __m128i bad =
+        _mm_or_si128(_mm_cmplt_epi8(bytes, space),
+                     _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)));
+    if (_mm_movemask_epi8(bad) != 0) return false;
+  }
+#endif
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte > 0x7f || c == '"' || c == '\\') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+JsonStream::JsonStream(std::FILE* out) : out_(out) {
+  buffer_.reserve(kFlushBytes + 4096);
+}
+
+JsonStream::~JsonStream() {
+  Flush();
+}
+
+void JsonStream::Flush() {
+  if (!buffer_.empty()) std::fwrite(buffer_.data(), 1, buffer_.size(), out_);
+  buffer_.clear();
+}
+
+void JsonStream::Append(std::string_view text) {
+  buffer_.append(text);
+  if (buffer_.size() >= kFlushBytes) Flush();
+}
+
+void JsonStream::BeforeValue() {
+  if (afterKey_) {
+    afterKey_ = false;
+    return;
+  }
+  if (levels_.empty()) return;
+  Level& level = levels_.back();
+  buffer_.append(level.empty ? "\n" : ",\n");
+  level.empty = false;
+  buffer_.append(2 * levels_.size(), ' ');
+}
+
+void JsonStream::BeginContainer(char open) {
+  BeforeValue();
+  buffer_.push_back(open);
+  levels_.push_back(Level{});
+}
+
+void JsonStream::EndContainer(char close) {
+  const bool empty = levels_.back().empty;
+  levels_.pop_back();
+  if (!empty) {
+    buffer_.push_back('\n');
+    buffer_.append(2 * levels_.size(), ' ');
+  }
+  buffer_.push_back(close);
+  if (buffer_.size() >= kFlushBytes) Flush();
+}
+
+void JsonStream::BeginObject() {
+  BeginContainer('{');
+}
+
+void JsonStream::EndObject() {
+  EndContainer('}');
+}
+
+void JsonStream::BeginArray() {
+  BeginContainer('[');
+}
+
+void JsonStream::EndArray() {
+  EndContainer(']');
+}
+
+void JsonStream::Key(std::string_view name) {
+  BeforeValue();
+  Quoted(name);
+  buffer_.append(": ");
+  afterKey_ = true;
+}
+
+void JsonStream::String(std::string_view text) {
+  BeforeValue();
+  Quoted(text);
+  if (buffer_.size() >= kFlushBytes) Flush();
+}
+
+// Plain texts go as they are; any other is escaped by the library itself,
+// so that control characters and bad bytes come out exactly as a dumped
+// document has them.
+void JsonStream::Quoted(std::string_view text) {
+  if (NeedsNoEscape(text)) {
+    buffer_.push_back('"');
+    buffer_.append(text);
+    buffer_.push_back('"');
+    return;
+  }
+  buffer_.append(
+      nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+}
+
+void JsonStream::Number(std::int64_t value) {
+  BeforeValue();
+  char digits[24];
+  const auto result = std::to_chars(digits, digits + sizeof digits, value);
+  buffer_.append(digits, result.ptr);
+}
+
+void JsonStream::Raw(std::string_view text) {
+  Append(text);
+}

@@ -1,0 +1,49 @@
+// JSON written as it is produced, in the layout of nlohmann::json's
+// dump(2) with invalid UTF-8 replaced by U+FFFD: the report of every site
+// is streamed instead of being built as one document tree first.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class JsonStream {
+ public:
+  // Writes to `out` through a buffer of its own; Flush (or destruction)
+  // hands the rest to `out`.
+  explicit JsonStream(std::FILE* out);
+  ~JsonStream();
+  JsonStream(const JsonStream&) = delete;
+  JsonStream& operator=(const JsonStream&) = delete;
+
+  void BeginObject();
+  void EndObject();
+  void BeginArray();
+  void EndArray();
+  // The member name of the next value, inside an object.
+  void Key(std::string_view name);
+  void String(std::string_view text);
+  void Number(std::int64_t value);
+  // Bytes after the last value (a final line feed).
+  void Raw(std::string_view text);
+
+  void Flush();
+
+ private:
+  struct Level {
+    bool empty = true;
+  };
+  // The separator, line break and indent before a value or a key.
+  void BeforeValue();
+  void BeginContainer(char open);
+  void EndContainer(char close);
+  void Quoted(std::string_view text);
+  void Append(std::string_view text);
+
+  std::FILE* out_;
+  std::string buffer_;
+  std::vector<Level> levels_;
+  bool afterKey_ = false;
+};

@@ -1,0 +1,80 @@
+// The streamed JSON against the library's own dump of the same document.
+#include "tools/JsonStream.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// Streams `value` as the report streams its parts.
+void Stream(JsonStream& out, const Json& value) {
+  if (value.is_object()) {
+    out.BeginObject();
+    for (const auto& [key, member] : value.items()) {
+      out.Key(key);
+      Stream(out, member);
+    }
+    out.EndObject();
+  } else if (value.is_array()) {
+    out.BeginArray();
+    for (const Json& item : value) Stream(out, item);
+    out.EndArray();
+  } else if (value.is_string()) {
+    out.String(value.get_ref<const std::string&>());
+  } else {
+    out.Number(value.get<std::int64_t>());
+  }
+}
+
+std::string Streamed(const Json& value) {
+  char* text = nullptr;
+  std::size_t size = 0;
+  std::FILE* memory = open_memstream(&text, &size);
+  {
+    JsonStream out(memory);
+    Stream(out, value);
+    out.Raw("\n");
+  }
+  std::fclose(memory);
+  std::string result(text, size);
+  std::free(text);
+  return result;
+}
+
+TEST(JsonStream, WritesWhatTheLibraryDumps) {
+  const std::string texts[] = {"plain",
+                               "",
+                               "quote \" and \\ backslash",
+                               "crlf\r\nfake.test",
+                               "tab\t\x01\x1f\x7f",
+                               "ünï \u2028 😀",
+                               "bad \xff\xfe bytes",
+                               "cut \xe2\x82",
+                               "\xc3\x28 overlong \xc0\xaf",
+                               std::string("zero \0 byte", 11)};
+  Json document = Json::object();
+  document["sites"] = Json::array();
+  for (const std::string& text : texts) document["sites"].push_back(text);
+  document["empty"] = Json::array();
+  document["none"] = Json::object();
+  Json nested = Json::object();
+  for (const std::string& text : texts) nested[text] = text;
+  nested["counts"] = {{"images", 3}, {"negative", -7}, {"large", 4000000000LL}};
+  document["per_site"] = Json::array({nested, Json::array({Json::array(), 1}), Json::object()});
+  const std::string dumped = document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+  EXPECT_EQ(Streamed(document), dumped);
+}
+
+// Output larger than the stream's buffer arrives whole and in order.
+TEST(JsonStream, LongOutputArrivesWhole) {
+  Json document = Json::array();
+  for (int i = 0; i < 20000; ++i) document.push_back("/cache/" + std::to_string(i) + "[1].gif");
+  EXPECT_EQ(Streamed(document), document.dump(2) + "\n");
+}
+
+}  // namespace
