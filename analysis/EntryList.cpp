@@ -1,8 +1,7 @@
 #include "analysis/EntryList.h"
 
-#include <string.h>
-
 #include <algorithm>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -10,44 +9,71 @@
 
 namespace {
 
-// The first occurrence of `needle` (at least two bytes) in [from, end), or
-// null. With SSE2, sixteen positions at a time are tested on the needle's
-// first and last byte and only those that pass are compared whole: glibc's
-// memmem prepares a table on every call, and a popular site's key is found
+// An ASCII-lowered needle, matched against text ignoring ASCII case. A text
+// byte matches needle byte i when (byte | fold[i]) equals it: fold is 0x20
+// for a letter, which lets only its capital through as well, and 0 for any
+// other byte, which must then be equal.
+class LoweredNeedle {
+ public:
+  explicit LoweredNeedle(std::string_view needle) : bytes_(needle), fold_(needle.size()) {
+    for (std::size_t i = 0; i < needle.size(); ++i)
+      fold_[i] = needle[i] >= 'a' && needle[i] <= 'z' ? 0x20 : 0;
+  }
+
+  std::size_t size() const { return bytes_.size(); }
+  char at(std::size_t i) const { return bytes_[i]; }
+  char fold(std::size_t i) const { return fold_[i]; }
+
+  bool MatchesAt(const char* text) const {
+    for (std::size_t i = 0; i < bytes_.size(); ++i)
+      if ((text[i] | fold_[i]) != bytes_[i]) return false;
+    return true;
+  }
+
+ private:
+  std::string_view bytes_;
+  std::vector<char> fold_;
+};
+
+// The first occurrence of `needle` in [from, end), or null. With SSE2,
+// sixteen positions at a time are tested on the needle's first and last byte
+// and only those that pass are compared whole: a popular site's key is found
 // tens of thousands of times in one pass.
-const char* FindNeedle(const char* from, const char* end, std::string_view needle) {
+const char* FindNeedle(const char* from, const char* end, const LoweredNeedle& needle) {
   const std::size_t n = needle.size();
 #if defined(__SSE2__)
-  const __m128i first = _mm_set1_epi8(needle.front());
-  const __m128i last = _mm_set1_epi8(needle.back());
+  const __m128i first = _mm_set1_epi8(needle.at(0));
+  const __m128i firstFold = _mm_set1_epi8(needle.fold(0));
+  const __m128i last = _mm_set1_epi8(needle.at(n - 1));
+  const __m128i lastFold = _mm_set1_epi8(needle.fold(n - 1));
   for (; end - from >= static_cast<std::ptrdiff_t>(n + 15); from += 16) {
     const __m128i heads = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
     const __m128i tails = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + n - 1));
-    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
-        _mm_and_si128(_mm_cmpeq_epi8(heads, first), _mm_cmpeq_epi8(tails, last))));
+    unsigned mask = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(heads, firstFold), first),
+                                        _mm_cmpeq_epi8(_mm_or_si128(tails, lastFold), last))));
     while (mask != 0) {
       const int bit = __builtin_ctz(mask);
-      if (memcmp(from + bit + 1, needle.data() + 1, n - 2) == 0) return from + bit;
+      if (needle.MatchesAt(from + bit)) return from + bit;
       mask &= mask - 1;
     }
   }
 #endif
-  if (end - from < static_cast<std::ptrdiff_t>(n)) return nullptr;
-  return static_cast<const char*>(
-      memmem(from, static_cast<std::size_t>(end - from), needle.data(), n));
+  for (; end - from >= static_cast<std::ptrdiff_t>(n); ++from)
+    if (needle.MatchesAt(from)) return from;
+  return nullptr;
 }
 
 }  // namespace
 
 void TEntryList::Add(const TEntryInfo& entry) {
   TStoredEntry stored;
-  stored.SourceUrlName = texts_.Store(entry.SourceUrlName);
-  stored.LocalFileName = texts_.Store(entry.LocalFileName);
-
-  const std::size_t blocksBefore = loweredUrls_.BlockCount();
-  lowered_.push_back(loweredUrls_.StoreLowered(entry.SourceUrlName));
-  if (loweredUrls_.BlockCount() != blocksBefore)
+  const std::size_t blocksBefore = urls_.BlockCount();
+  stored.SourceUrlName = urls_.Store(entry.SourceUrlName);
+  if (urls_.BlockCount() != blocksBefore)
     firstEntryOfBlock_.push_back(static_cast<std::uint32_t>(count_));
+  // History entries have no local file; they take no room for one.
+  if (!entry.LocalFileName.empty()) stored.LocalFileName = localNames_.Store(entry.LocalFileName);
   if (count_ % kChunkEntries == 0)
     chunks_.push_back(std::make_unique<TStoredEntry[]>(kChunkEntries));
   chunks_.back()[count_ % kChunkEntries] = stored;
@@ -57,20 +83,20 @@ void TEntryList::Add(const TEntryInfo& entry) {
 void TEntryList::Clear() {
   chunks_.clear();
   count_ = 0;
-  lowered_.clear();
   firstEntryOfBlock_.clear();
-  texts_.Clear();
-  loweredUrls_.Clear();
+  urls_.Clear();
+  localNames_.Clear();
 }
 
-// Each block of lowered URLs is searched as one text: the zero byte after
-// every URL keeps a match inside one URL, and the URLs of a block lie at
-// rising addresses, so a match maps back to its entry by binary search.
+// Each block of URLs is searched as one text: the zero byte after every URL
+// keeps a match inside one URL, and the URLs of a block lie at rising
+// addresses, so a match maps back to its entry by binary search.
 void TEntryList::FindMatches(std::string_view needle, std::vector<std::uint32_t>& matches) const {
   // A URL is a zero-terminated text: a needle holding a zero byte is in none.
   if (needle.find('\0') != std::string_view::npos) return;
-  for (std::size_t block = 0; block < loweredUrls_.BlockCount(); ++block) {
-    const std::string_view text = loweredUrls_.BlockText(block);
+  const LoweredNeedle lowered(needle);
+  for (std::size_t block = 0; block < urls_.BlockCount(); ++block) {
+    const std::string_view text = urls_.BlockText(block);
     const std::uint32_t first = firstEntryOfBlock_[block];
     const std::uint32_t last = block + 1 < firstEntryOfBlock_.size()
                                    ? firstEntryOfBlock_[block + 1]
@@ -79,27 +105,27 @@ void TEntryList::FindMatches(std::string_view needle, std::vector<std::uint32_t>
     const char* const end = text.data() + text.size();
     std::uint32_t from = first;
     while (position < end) {
-      const char* at =
-          needle.size() == 1
-              ? static_cast<const char*>(
-                    memchr(position, needle.front(), static_cast<std::size_t>(end - position)))
-              : FindNeedle(position, end, needle);
+      const char* at = FindNeedle(position, end, lowered);
       if (!at) break;
-      // The entry whose text starts at or before the hit: galloping from the
+      // The entry whose URL starts at or before the hit: galloping from the
       // last match keeps the search among the next few entries instead of
       // jumping across the whole list.
       std::uint32_t low = from, bound = from;
-      for (std::uint32_t step = 1; bound < last && lowered_[bound].data() <= at; step *= 2) {
+      for (std::uint32_t step = 1; bound < last && UrlStart(bound) <= at; step *= 2) {
         low = bound + 1;
         bound = std::min<std::uint32_t>(last, bound + step);
       }
-      auto owner =
-          std::upper_bound(lowered_.begin() + low, lowered_.begin() + bound, at,
-                           [](const char* p, std::string_view url) { return p < url.data(); });
-      const std::uint32_t index = static_cast<std::uint32_t>(owner - lowered_.begin()) - 1;
+      while (low < bound) {
+        const std::uint32_t middle = low + (bound - low) / 2;
+        if (UrlStart(middle) <= at)
+          low = middle + 1;
+        else
+          bound = middle;
+      }
+      const std::uint32_t index = low - 1;
       matches.push_back(index);
       from = index + 1;
-      position = lowered_[index].data() + lowered_[index].size() + 1;
+      position = UrlStart(index) + (*this)[index].SourceUrlName.size() + 1;
     }
   }
 }

@@ -1,6 +1,7 @@
 // One list of stored cache entries of one kind, in delivery order, with the
-// texts in arenas and the ASCII-lowered URLs laid out for a fast substring
-// search. The results equal a linear search of every entry's lowered URL.
+// texts in arenas and the URLs laid out for a fast substring search that
+// ignores ASCII case. The results equal a linear search of every entry's
+// lowered URL, without a lowered copy of every URL.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +15,7 @@
 // What the analyzer keeps of a TEntryInfo: the two texts that the queries,
 // the window and the report read. The counters, times and flags of the
 // record are read by no one after storing and are not kept. The texts belong
-// to the owning list.
+// to the owning list; an entry without a local file has an empty one.
 struct TStoredEntry {
   std::string_view SourceUrlName;
   std::string_view LocalFileName;
@@ -54,16 +55,19 @@ class TEntryList {
   }
 
  private:
-  // Indexes of the entries whose lowered URL contains `needle` (not empty).
+  // Indexes of the entries whose lowered URL contains `needle` (not empty,
+  // ASCII-lowered).
   void FindMatches(std::string_view needle, std::vector<std::uint32_t>& matches) const;
 
-  TextArena texts_;
-  TextArena loweredUrls_;
-  std::vector<std::string_view> lowered_;         // per entry, into loweredUrls_
-  std::vector<std::uint32_t> firstEntryOfBlock_;  // per block of loweredUrls_
+  // The URLs alone, in entry order, so that a block of them reads as one
+  // text; the local file names apart.
+  TextArena urls_;
+  TextArena localNames_;
+  std::vector<std::uint32_t> firstEntryOfBlock_;  // per block of urls_
   // The entries in chunks that never move: a growing vector would copy
   // them all again at every doubling and hold twice their size meanwhile.
   static constexpr std::size_t kChunkEntries = 1024;
+  const char* UrlStart(std::size_t index) const { return (*this)[index].SourceUrlName.data(); }
   std::vector<std::unique_ptr<TStoredEntry[]>> chunks_;
   std::size_t count_ = 0;
 };
