@@ -72,6 +72,8 @@ void TEntryList::Add(const TEntryInfo& entry) {
   stored.SourceUrlName = urls_.Store(entry.SourceUrlName);
   if (urls_.BlockCount() != blocksBefore)
     firstEntryOfBlock_.push_back(static_cast<std::uint32_t>(count_));
+  const char* const block = urls_.BlockText(urls_.BlockCount() - 1).data();
+  urlOffsets_.push_back(static_cast<std::uint32_t>(stored.SourceUrlName.data() - block));
   // History entries have no local file; they take no room for one.
   if (!entry.LocalFileName.empty()) stored.LocalFileName = localNames_.Store(entry.LocalFileName);
   if (count_ % kChunkEntries == 0)
@@ -84,6 +86,7 @@ void TEntryList::Clear() {
   chunks_.clear();
   count_ = 0;
   firstEntryOfBlock_.clear();
+  urlOffsets_.clear();
   urls_.Clear();
   localNames_.Clear();
 }
@@ -110,22 +113,19 @@ void TEntryList::FindMatches(std::string_view needle, std::vector<std::uint32_t>
       // The entry whose URL starts at or before the hit: galloping from the
       // last match keeps the search among the next few entries instead of
       // jumping across the whole list.
+      const auto hit = static_cast<std::uint32_t>(at - text.data());
       std::uint32_t low = from, bound = from;
-      for (std::uint32_t step = 1; bound < last && UrlStart(bound) <= at; step *= 2) {
+      for (std::uint32_t step = 1; bound < last && urlOffsets_[bound] <= hit; step *= 2) {
         low = bound + 1;
         bound = std::min<std::uint32_t>(last, bound + step);
       }
-      while (low < bound) {
-        const std::uint32_t middle = low + (bound - low) / 2;
-        if (UrlStart(middle) <= at)
-          low = middle + 1;
-        else
-          bound = middle;
-      }
-      const std::uint32_t index = low - 1;
+      const std::uint32_t index = static_cast<std::uint32_t>(
+          std::upper_bound(urlOffsets_.begin() + low, urlOffsets_.begin() + bound, hit) -
+          urlOffsets_.begin() - 1);
       matches.push_back(index);
       from = index + 1;
-      position = UrlStart(index) + (*this)[index].SourceUrlName.size() + 1;
+      // The next URL of the block starts right after this one's zero byte.
+      position = from < last ? text.data() + urlOffsets_[from] : end;
     }
   }
 }

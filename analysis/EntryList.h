@@ -64,10 +64,12 @@ class TEntryList {
   TextArena urls_;
   TextArena localNames_;
   std::vector<std::uint32_t> firstEntryOfBlock_;  // per block of urls_
+  // Per entry, where its URL starts in its block of urls_: the search maps
+  // a hit to its entry through these, a few cache lines per lookup.
+  std::vector<std::uint32_t> urlOffsets_;
   // The entries in chunks that never move: a growing vector would copy
   // them all again at every doubling and hold twice their size meanwhile.
   static constexpr std::size_t kChunkEntries = 1024;
-  const char* UrlStart(std::size_t index) const { return (*this)[index].SourceUrlName.data(); }
   std::vector<std::unique_ptr<TStoredEntry[]>> chunks_;
   std::size_t count_ = 0;
 };
