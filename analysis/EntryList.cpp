@@ -1,6 +1,7 @@
 #include "analysis/EntryList.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -46,12 +47,25 @@ const char* FindNeedle(const char* from, const char* end, const LoweredNeedle& n
   const __m128i firstFold = _mm_set1_epi8(needle.fold(0));
   const __m128i last = _mm_set1_epi8(needle.at(n - 1));
   const __m128i lastFold = _mm_set1_epi8(needle.fold(n - 1));
-  for (; end - from >= static_cast<std::ptrdiff_t>(n + 15); from += 16) {
-    const __m128i heads = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-    const __m128i tails = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + n - 1));
-    unsigned mask = static_cast<unsigned>(
+  // Positions of `at` where the first and the last byte both fit.
+  const auto candidates = [&](const char* at) {
+    const __m128i heads = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i tails = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + n - 1));
+    return static_cast<unsigned>(
         _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(heads, firstFold), first),
                                         _mm_cmpeq_epi8(_mm_or_si128(tails, lastFold), last))));
+  };
+  // Thirty-two positions a step: most steps find no candidate at all.
+  for (; end - from >= static_cast<std::ptrdiff_t>(n + 31); from += 32) {
+    std::uint32_t mask = candidates(from) | candidates(from + 16) << 16;
+    while (mask != 0) {
+      const int bit = __builtin_ctz(mask);
+      if (needle.MatchesAt(from + bit)) return from + bit;
+      mask &= mask - 1;
+    }
+  }
+  for (; end - from >= static_cast<std::ptrdiff_t>(n + 15); from += 16) {
+    unsigned mask = candidates(from);
     while (mask != 0) {
       const int bit = __builtin_ctz(mask);
       if (needle.MatchesAt(from + bit)) return from + bit;
