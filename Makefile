@@ -43,7 +43,7 @@ asan: setup
 	@ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
 bench: setup
-	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DSITELORE_UI=OFF \
+	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	  $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BENCH_BUILD) -j $(JOBS)
 	@scripts/bench $(BENCH_BUILD)

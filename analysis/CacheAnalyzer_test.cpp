@@ -179,6 +179,35 @@ TEST_F(AnalyzerTest, NonAsciiLettersAreComparedUnchanged) {
   EXPECT_EQ(analyzer.SiteImages(), 0);
 }
 
+// Only A-Z pass for their lower-case letters: the bytes 0x20 away from a
+// needle's sign ("@" and "`", "[" and "{") stay apart, at the first, the last
+// and an inner byte of a needle, short or long.
+TEST_F(AnalyzerTest, OnlyLettersMatchTheirCapitals) {
+  const std::string path = "/some/folder/of/the/site/";
+  service.Set(fixture::MemoryUrlCache::kContent,
+              {Entry("http://u@H.example" + path + "[A]", "/d/1.gif"),
+               Entry("http://u`h.example" + path + "{a}", "/d/2.gif")});
+  analyzer.ScanCache();
+  TItemList items;
+  const struct {
+    std::string site;
+    TItemList expected;
+  } cases[] = {
+      {"@h", {"/d/1.gif"}},
+      {"`h", {"/d/2.gif"}},
+      {"[a]", {"/d/1.gif"}},
+      {"{a}", {"/d/2.gif"}},
+      {"U@H.EXAMPLE" + path + "[a", {"/d/1.gif"}},
+      {"u`h.example" + path + "{A}", {"/d/2.gif"}},
+      {"u@h.example" + path + "{a}", {}},
+      {"h.example" + path, {"/d/1.gif", "/d/2.gif"}},
+  };
+  for (const auto& [site, expected] : cases) {
+    analyzer.GetImages(site, items);
+    EXPECT_EQ(items, expected) << site;
+  }
+}
+
 TEST(OneLineTest, EscapesControlCharactersOnly) {
   EXPECT_EQ(OneLine("a.com"), "a.com");
   EXPECT_EQ(OneLine("a\r\nb\tc"), "a\\r\\nb\\tc");

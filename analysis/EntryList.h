@@ -1,6 +1,7 @@
 // One list of stored cache entries of one kind, in delivery order, with the
-// texts in arenas and the ASCII-lowered URLs laid out for a fast substring
-// search. The results equal a linear search of every entry's lowered URL.
+// texts in arenas and the URLs laid out for a fast substring search that
+// ignores ASCII case. The results equal a linear search of every entry's
+// lowered URL, without a lowered copy of every URL.
 #pragma once
 
 #include <cstdint>
@@ -10,12 +11,11 @@
 
 #include "analysis/TextArena.h"
 #include "cache/IECache.h"
-#include "platform/common/LargeBuffer.h"
 
 // What the analyzer keeps of a TEntryInfo: the two texts that the queries,
 // the window and the report read. The counters, times and flags of the
 // record are read by no one after storing and are not kept. The texts belong
-// to the owning list.
+// to the owning list; an entry without a local file has an empty one.
 struct TStoredEntry {
   std::string_view SourceUrlName;
   std::string_view LocalFileName;
@@ -34,10 +34,8 @@ class TEntryList {
   void Add(const TEntryInfo& entry);
 
   std::size_t Count() const { return count_; }
-  const TStoredEntry& operator[](std::size_t index) const { return Slot(index).entry; }
-  // The ASCII-lowered URL of entry `index`.
-  std::string_view LoweredUrl(std::size_t index) const {
-    return {Slot(index).loweredUrl, Slot(index).entry.SourceUrlName.size()};
+  const TStoredEntry& operator[](std::size_t index) const {
+    return chunks_[index / kChunkEntries][index % kChunkEntries];
   }
 
   // Disposes every stored entry.
@@ -57,31 +55,21 @@ class TEntryList {
   }
 
  private:
-  struct StoredSlot {
-    TStoredEntry entry;
-    const char* loweredUrl;  // in loweredUrls_, as long as entry.SourceUrlName
-  };
-
-  // Indexes of the entries whose lowered URL contains `needle` (not empty).
+  // Indexes of the entries whose lowered URL contains `needle` (not empty,
+  // ASCII-lowered).
   void FindMatches(std::string_view needle, std::vector<std::uint32_t>& matches) const;
 
-  // Where the slot of entry `index` lies: its chunk and its place there.
-  static std::size_t ChunkOf(std::size_t index);
-  static std::size_t PlaceIn(std::size_t index);
-  const StoredSlot& Slot(std::size_t index) const;
-  // Memory for one more slot, in a new chunk when the last one is full.
-  StoredSlot* NextSlot();
-
-  TextArena texts_;
-  TextArena loweredUrls_;
-  std::vector<std::uint32_t> firstEntryOfBlock_;  // per block of loweredUrls_
-  // The slots in chunks that never move, not zero-filled: a growing vector
-  // would copy them all again at every doubling and fault in fresh pages
-  // twice. A small first chunk keeps a short list small; every later chunk
-  // is one huge page.
-  static constexpr std::size_t kFirstChunkSlots = 1024;
-  static constexpr std::size_t kChunkBytes = platform::LargeBuffer::kHugePage;
-  static constexpr std::size_t kChunkSlots = kChunkBytes / sizeof(StoredSlot);
-  std::vector<platform::LargeBuffer> chunks_;
+  // The URLs alone, in entry order, so that a block of them reads as one
+  // text; the local file names apart.
+  TextArena urls_;
+  TextArena localNames_;
+  std::vector<std::uint32_t> firstEntryOfBlock_;  // per block of urls_
+  // Per entry, where its URL starts in its block of urls_: the search maps
+  // a hit to its entry through these, a few cache lines per lookup.
+  std::vector<std::uint32_t> urlOffsets_;
+  // The entries in chunks that never move: a growing vector would copy
+  // them all again at every doubling and hold twice their size meanwhile.
+  static constexpr std::size_t kChunkEntries = 1024;
+  std::vector<std::unique_ptr<TStoredEntry[]>> chunks_;
   std::size_t count_ = 0;
 };

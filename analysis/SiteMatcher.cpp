@@ -134,7 +134,7 @@ SiteTraceIndex::SiteTraceIndex(const TCacheAnalyzer& analyzer, const TSiteList& 
       const auto entryIndex = static_cast<std::uint32_t>(index);
       for (std::uint32_t site : everywhere) found.emplace_back(site, entryIndex);
       const std::size_t before = found.size();
-      matcher.ForEachOccurrence(list.LoweredUrl(index), [&](std::uint32_t site) {
+      matcher.ForEachOccurrence(entry.SourceUrlName, [&](std::uint32_t site) {
         // A key found twice in one URL still names the entry once.
         for (std::size_t i = before; i < found.size(); ++i)
           if (found[i].first == site) return;

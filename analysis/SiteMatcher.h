@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analysis/CacheAnalyzer.h"
+#include "platform/common/AsciiCase.h"
 #include "platform/common/LargeBuffer.h"
 
 class SiteMatcher {
@@ -26,8 +27,9 @@ class SiteMatcher {
   template <typename Found>
   void ForEachOccurrence(std::string_view text, Found&& found) const {
     std::uint32_t node = 0, row = 0;
+    // Keys are lowered; the text is lowered as it is read.
     for (char c : text) {
-      const auto byte = static_cast<unsigned char>(c);
+      const auto byte = static_cast<unsigned char>(AsciiToLower(c));
       if (dense_) {
         // The cells hold where the target's row starts; a step is one load.
         const std::uint32_t cell = dense_[row + classOf_[byte]];

@@ -7,7 +7,9 @@
 
 char* TextArena::Reserve(std::size_t bytes) {
   if (blocks_.empty() || blocks_.back().data.size() - blocks_.back().used < bytes) {
-    const std::size_t next = blocks_.empty() ? kFirstBlockSize : kLaterBlockSize;
+    const std::size_t next =
+        blocks_.empty() ? kFirstBlockSize
+                        : std::min(kLargestBlockSize, 2 * blocks_.back().data.size());
     blocks_.push_back(Block{platform::LargeBuffer(std::max(next, bytes)), 0});
   }
   Block& block = blocks_.back();

@@ -44,10 +44,10 @@ class TextArena {
   };
   char* Reserve(std::size_t bytes);
 
-  // A small first block keeps a small cache's arena small; every later block
-  // is a huge page, filled with a single page fault where 4 KiB blocks
-  // of the heap would fault in one by one.
+  // Blocks double from a small first one up to a huge page: a block below
+  // a huge page holds only the pages it fills, a huge page is filled with
+  // one fault but held whole, so only a large arena gets them.
   static constexpr std::size_t kFirstBlockSize = 64 << 10;
-  static constexpr std::size_t kLaterBlockSize = platform::LargeBuffer::kHugePage;
+  static constexpr std::size_t kLargestBlockSize = platform::LargeBuffer::kHugePage;
   std::vector<Block> blocks_;
 };

@@ -332,6 +332,41 @@ void TframeCachedSites::CreateAnalyzer() {
   Analyzer = std::make_unique<TCacheAnalyzer>();
 }
 
+namespace {
+
+// The scan reads every container once: the copy of a container file that an
+// earlier walk left for reuse is released as the next walk opens, so that
+// the scan holds one copy at a time instead of all of them at its end.
+class OneCopyAtATime : public urlcache::Provider {
+ public:
+  explicit OneCopyAtATime(urlcache::Provider& source) : source_(source) {}
+
+  std::unique_ptr<urlcache::Cursor> Open(urlcache::Container container) override {
+    urlcache::FlushSnapshots();
+    return source_.Open(container);
+  }
+
+ private:
+  urlcache::Provider& source_;
+};
+
+// Installs `provider` for the life of this object, then the one before.
+class ProviderInstalled {
+ public:
+  explicit ProviderInstalled(urlcache::Provider& provider)
+      : previous_(urlcache::CurrentProvider()) {
+    urlcache::SetProvider(&provider);
+  }
+  ~ProviderInstalled() { urlcache::SetProvider(&previous_); }
+  ProviderInstalled(const ProviderInstalled&) = delete;
+  ProviderInstalled& operator=(const ProviderInstalled&) = delete;
+
+ private:
+  urlcache::Provider& previous_;
+};
+
+}  // namespace
+
 void TframeCachedSites::AnalyzeCache() {
   if (!Analyzer) return;
   // The walks run off the user-interface thread; what the frame shows is
@@ -339,7 +374,9 @@ void TframeCachedSites::AnalyzeCache() {
   // is known, even when the scan then fails.
   bool sitesKnown = false;
   std::exception_ptr failure;
+  OneCopyAtATime oneCopy(urlcache::CurrentProvider());
   try {
+    const ProviderInstalled installed(oneCopy);
     RunOffTheUiThread([&] {
       Analyzer->GetSites(SiteKeys);
       sitesKnown = true;

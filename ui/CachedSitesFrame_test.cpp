@@ -395,6 +395,26 @@ TEST_F(FrameTest, TheUiThreadHandlesEventsWhileTheScanRuns) {
   EXPECT_EQ(f->lbxImages->Lines(), Lines{"x[1].gif"});
 }
 
+// The scan walks through a provider of its own; afterwards, whether the scan
+// succeeded or failed, the provider installed before is the current one
+// again (the scan's is gone with it).
+TEST_F(FrameTest, TheScanLeavesTheProviderItFound) {
+  fixture::MemoryUrlCache provider;
+  provider.Add(fixture::MemoryUrlCache::kContent, "http://a.test/x.gif", "/c/A/x[1].gif");
+  urlcache::SetProvider(&provider);
+  auto f = Analyzed();
+  EXPECT_EQ(&urlcache::CurrentProvider(), &provider);
+  EXPECT_EQ(f->lbxImages->Lines(), Lines{"x[1].gif"});
+
+  uitest::ThrowingProvider failing;
+  urlcache::SetProvider(&failing);
+  TframeCachedSites g;
+  g.CreateAnalyzer();
+  EXPECT_THROW(g.AnalyzeCache(), std::runtime_error);
+  EXPECT_EQ(&urlcache::CurrentProvider(), &failing);
+  urlcache::SetProvider(nullptr);
+}
+
 TEST_F(FrameTest, FreeAnalyzerEmptiesTheListsAndReleasesTheAnalyzer) {
   urlcache::SetUrlCacheProfile(uitest::WineBasicPrefix());
   auto f = Analyzed();

@@ -39,6 +39,7 @@ int RunSitelore(int argc, char** argv, const SiteloreHooks& hooks) {
     QGuiApplication::setDesktopFileName(QStringLiteral("example.brightmoor.Sitelore"));
     QApplication::setWindowIcon(
         QIcon::fromTheme(QGuiApplication::desktopFileName(), SiteloreIcon()));
+    if (hooks.ready) hooks.ready();
     {
       // FormCreate runs inside the constructor: the scan under the splash.
       TfrmSiteloreMain main;

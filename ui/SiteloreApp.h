@@ -26,6 +26,9 @@ class TSiteloreApplication : public QApplication {
 struct SiteloreHooks {
   // Runs before the application and its window exist (loads the settings).
   std::function<void()> start;
+  // Runs once the application exists, just before the main window is made
+  // (and scans).
+  std::function<void()> ready;
   // Runs after the windows are destroyed (saves the settings).
   std::function<void()> end;
   // Replaces the message box of the error report while the program runs.

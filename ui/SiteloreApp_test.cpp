@@ -195,6 +195,38 @@ TEST_F(RunTest, CloseButtonShutsDownInOrder) {
               ::testing::ExitedWithCode(0), "");
 }
 
+// Runs the program with a ready hook that records what exists when it runs;
+// exits with 0 when it ran between the start hook and the window.
+void RunWithReadyHookAndExit() {
+  alarm(kChildSeconds);
+  QStringList record;
+  SiteloreHooks hooks;
+  hooks.start = [&] { record << "start"; };
+  hooks.ready = [&] {
+    record << QString("ready: application %1, windows %2")
+                  .arg(QCoreApplication::instance() ? "made" : "missing")
+                  .arg(QApplication::topLevelWidgets().size());
+  };
+  hooks.shown = [&](TfrmSiteloreMain& window) {
+    record << "shown";
+    window.Close->click();
+  };
+  int argc = 1;
+  char name[] = "sitelore";
+  char* argv[] = {name, nullptr};
+  RunSitelore(argc, argv, hooks);
+  const QStringList expected{"start", "ready: application made, windows 0", "shown"};
+  if (record != expected) std::fprintf(stderr, "record: %s\n", qPrintable(record.join(" | ")));
+  std::exit(record == expected ? 0 : 1);
+}
+
+// The ready hook runs once the application exists and before the main
+// window (and its scan) does.
+TEST_F(RunTest, TheReadyHookRunsBetweenTheApplicationAndTheWindow) {
+  urlcache::SetUrlCacheProfile(uitest::WineBasicPrefix());
+  EXPECT_EXIT(RunWithReadyHookAndExit(), ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(RunTest, TitleBarCloseShutsDownInOrder) {
   urlcache::SetUrlCacheProfile(uitest::WineBasicPrefix());
   EXPECT_EXIT(RunAndExit(
