@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/sources/testing/ProfileWriter.h"
+#include "platform/testing/FolderState.h"
 #include "platform/testing/TempDir.h"
 #include "platform/wininet/testing/IndexDatWriter.h"
 
@@ -35,27 +36,6 @@ struct Result {
   int code = -1;
   std::string out, err;
 };
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// Every file and folder below `root` with its size, time and contents.
-std::map<std::string, std::string> TreeState(const fs::path& root) {
-  std::map<std::string, std::string> state;
-  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
-    struct stat st {};
-    lstat(entry.path().c_str(), &st);
-    std::string value = std::to_string(st.st_size) + "@" + std::to_string(st.st_mtim.tv_sec) + "." +
-                        std::to_string(st.st_mtim.tv_nsec);
-    if (entry.is_regular_file()) value += ":" + ReadFile(entry.path());
-    state[entry.path().string()] = value;
-  }
-  return state;
-}
 
 class ReportTest : public ::testing::Test {
  protected:
@@ -104,8 +84,8 @@ class ReportTest : public ::testing::Test {
       result.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     posix_spawn_file_actions_destroy(&actions);
-    result.out = ReadFile(out);
-    result.err = ReadFile(err);
+    result.out = fixture::FileBytes(out);
+    result.err = fixture::FileBytes(err);
     return result;
   }
 
@@ -468,7 +448,7 @@ TEST_F(ReportTest, ReadsWithoutWritingAnything) {
   spec.layout = fixture::ProfileLayout::Vista;
   spec.content.entries = {Entry("http://a.test/i.gif", "i[1].gif")};
   ASSERT_TRUE(fixture::WriteProfile((prefix / "drive_c/users/tester").string(), spec));
-  const auto before = TreeState(prefix);
+  const auto before = fixture::FolderState(prefix);
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"--profile", prefix.string(), "--all-sites"},
         std::vector<std::string>{"--profile", prefix.string(), "--json", "--all-sites"}}) {
@@ -476,7 +456,7 @@ TEST_F(ReportTest, ReadsWithoutWritingAnything) {
     EXPECT_EQ(result.code, 0);
     EXPECT_NE(result.out.find("a.test"), std::string::npos);
   }
-  EXPECT_EQ(TreeState(prefix), before);
+  EXPECT_EQ(fixture::FolderState(prefix), before);
   EXPECT_TRUE(fs::is_empty(home())) << "the report wrote below HOME";
   EXPECT_TRUE(fs::is_empty(config())) << "the report touched the settings store";
 }
@@ -533,7 +513,7 @@ class BrowsersReportTest : public ReportTest {
 };
 
 TEST_F(BrowsersReportTest, ACopiedHomeGivesItsSitesAndTracesAndStaysAsItWas) {
-  const auto before = TreeState(copy_);
+  const auto before = fixture::FolderState(copy_);
   const Result text = Run({"--home", copy_});
   EXPECT_EQ(text.code, 0) << text.err;
   EXPECT_EQ(text.err, "");
@@ -572,7 +552,7 @@ TEST_F(BrowsersReportTest, ACopiedHomeGivesItsSitesAndTracesAndStaysAsItWas) {
   EXPECT_GT(named, 0u);
   EXPECT_EQ(named, gamma["cache_files"].size());
 
-  EXPECT_EQ(TreeState(copy_), before);
+  EXPECT_EQ(fixture::FolderState(copy_), before);
   EXPECT_TRUE(fs::is_empty(home())) << "the report wrote below HOME";
   EXPECT_TRUE(fs::is_empty(runtime())) << "without --extract no view folder is made";
   EXPECT_TRUE(fs::is_empty(tmp())) << "without --extract no view folder is made";
@@ -583,14 +563,14 @@ std::map<std::string, std::string> FilesBelow(const fs::path& root) {
   std::map<std::string, std::string> files;
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root))
     if (entry.is_regular_file())
-      files[fs::relative(entry.path(), root).string()] = ReadFile(entry.path());
+      files[fs::relative(entry.path(), root).string()] = fixture::FileBytes(entry.path());
   return files;
 }
 
 const std::string kSite = std::string(SITELORE_SHARED_DIR) + "/fixtures/browsers-basic/source/site";
 
 TEST_F(BrowsersReportTest, ExtractWritesTheDecodedTracesOneFolderPerSource) {
-  const auto before = TreeState(copy_);
+  const auto before = fixture::FolderState(copy_);
   const std::string out = Scratch("out").string();
   const Result result = Run({"--home", copy_, "--extract", out});
   ASSERT_EQ(result.code, 0) << result.err;
@@ -615,7 +595,7 @@ TEST_F(BrowsersReportTest, ExtractWritesTheDecodedTracesOneFolderPerSource) {
           std::pair{"big[1].png", "/www.gamma.test/img/big.png"},
           std::pair{"pixel[1].png", "/www.gamma.test/img/pixel"}})
       if (file == extracted) {
-        EXPECT_EQ(bytes, ReadFile(kSite + served)) << name;
+        EXPECT_EQ(bytes, fixture::FileBytes(kSite + served)) << name;
         ++seen[label + " " + file];
       }
     if (file.find('@') != std::string::npos) {
@@ -632,7 +612,7 @@ TEST_F(BrowsersReportTest, ExtractWritesTheDecodedTracesOneFolderPerSource) {
   ASSERT_EQ(stat((out + "/firefox").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);
 
-  EXPECT_EQ(TreeState(copy_), before);
+  EXPECT_EQ(fixture::FolderState(copy_), before);
   // The view folder the files passed through is gone.
   EXPECT_TRUE(FilesBelow(runtime()).empty());
   EXPECT_FALSE(fs::exists(runtime() / "sitelore" / "") && !fs::is_empty(runtime() / "sitelore"));

@@ -18,6 +18,7 @@
 #include "platform/shell/testing/RecordingLauncher.h"
 #include "platform/sources/BrowserProvider.h"
 #include "platform/sources/view/ViewFolder.h"
+#include "platform/testing/FolderState.h"
 #include "platform/testing/TempDir.h"
 #include "ui/CachedSitesFrame.h"
 #include "ui/EmbeddedWB.h"
@@ -33,28 +34,6 @@ using shell::LaunchRequest;
 const std::string kFixture = std::string(SITELORE_SHARED_DIR) + "/fixtures/browsers-basic";
 const std::string kSite = kFixture + "/source/site";
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-// Path -> size, modification time and content (files) of everything below
-// `root`, links not followed.
-std::map<std::string, std::string> StateOf(const fs::path& root) {
-  std::map<std::string, std::string> state;
-  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
-    struct stat st {};
-    lstat(entry.path().c_str(), &st);
-    std::string value = std::to_string(st.st_size) + "@" + std::to_string(st.st_mtim.tv_sec) + "." +
-                        std::to_string(st.st_mtim.tv_nsec);
-    if (entry.is_regular_file()) value += ":" + ReadAll(entry.path());
-    state[entry.path().string()] = value;
-  }
-  return state;
-}
-
 // The image the fixture's server sent for a cached image's file name.
 std::optional<std::string> ServedImage(const std::string& name) {
   if (name == "photo[1].jpg") return kSite + "/www.gamma.test/img/photo.jpg";
@@ -68,7 +47,7 @@ class BrowserTracesTest : public ::testing::Test {
   void SetUp() override {
     fs::copy(kFixture + "/home", Home(), fs::copy_options::recursive);
     fs::create_directory(Scratch("run"));
-    before_ = StateOf(Home());
+    before_ = fixture::FolderState(Home());
   }
   void TearDown() override {
     SetShellMenuPresenter(nullptr);
@@ -76,7 +55,7 @@ class BrowserTracesTest : public ::testing::Test {
     urlcache::SetProvider(nullptr);
     machine_.reset();
     // Previewing and opening left every browser file as it was.
-    EXPECT_EQ(StateOf(Home()), before_);
+    EXPECT_EQ(fixture::FolderState(Home()), before_);
   }
 
   // Starts the window's scan over the copied home, with the view folder
@@ -164,7 +143,8 @@ TEST_F(BrowserTracesTest, TheGzipPageOpensAsItsDecodedHtmlFromAnExistingAbsolute
     ASSERT_TRUE(request);
     EXPECT_EQ(request->kind, LaunchRequest::kOpen);
     ASSERT_EQ(request->target.front(), '/');
-    EXPECT_EQ(ReadAll(request->target), ReadAll(kSite + "/media.delta.test/page.html"));
+    EXPECT_EQ(fixture::FileBytes(request->target),
+              fixture::FileBytes(kSite + "/media.delta.test/page.html"));
     EXPECT_EQ(request->directory, request->target.substr(0, request->target.rfind('/') + 1));
     ++opened;
   }
@@ -178,7 +158,7 @@ TEST_F(BrowserTracesTest, ACookieSheetListsTheCookieNamesAndShowInFolderSelectsI
   for (int line = 0; line < frame_.lbxCookies->Count(); ++line) {
     const std::optional<LaunchRequest> request = Open(pgCookies, frame_.lbxCookies, line);
     ASSERT_TRUE(request);
-    sheets += ReadAll(request->target);
+    sheets += fixture::FileBytes(request->target);
   }
   EXPECT_NE(sheets.find("\nsid\n"), std::string::npos) << sheets;
   EXPECT_NE(sheets.find("\npref\n"), std::string::npos) << sheets;
@@ -225,7 +205,7 @@ TEST_F(BrowserTracesTest, ALinkAtATraceNameIsNeverFollowedAndTheOtherTracesStill
   EXPECT_TRUE(handled);
   EXPECT_EQ(menus, 0);
   EXPECT_TRUE(fs::is_symlink(linked));
-  EXPECT_EQ(ReadAll(secret), "not for the viewer");
+  EXPECT_EQ(fixture::FileBytes(secret), "not for the viewer");
 
   Preview(1);
   EXPECT_TRUE(frame_.imgPreview->HasPreview());
@@ -253,7 +233,7 @@ TEST_F(BrowserTracesTest, AViewFolderThatCannotBeMadeMakesTracesMissingAndThePro
   const std::optional<LaunchRequest> history = Open(pgHistory, frame_.lbxHistory, 0);
   ASSERT_TRUE(history);
   EXPECT_EQ(history->target.rfind("http://", 0), 0u) << history->target;
-  EXPECT_EQ(ReadAll(blocked), "a file");
+  EXPECT_EQ(fixture::FileBytes(blocked), "a file");
 }
 
 }  // namespace

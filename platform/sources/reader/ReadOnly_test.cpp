@@ -12,32 +12,13 @@
 #include "platform/sources/TraceExtraction.h"
 #include "platform/sources/reader/ProfileReader.h"
 #include "platform/sources/testing/ProfileWriter.h"
+#include "platform/testing/FolderState.h"
 #include "platform/testing/TempDir.h"
 
 namespace sources {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Path -> content (files) or listing (folders), with the modification time.
-std::map<std::string, std::string> StateOf(const std::string& root) {
-  std::map<std::string, std::string> state;
-  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
-       ++it) {
-    struct stat st {};
-    lstat(it->path().c_str(), &st);
-    std::string value = std::to_string(st.st_mtim.tv_sec) + "." +
-                        std::to_string(st.st_mtim.tv_nsec) + " " + std::to_string(st.st_size) + " ";
-    if (it->is_regular_file()) {
-      std::ifstream in(it->path(), std::ios::binary);
-      std::ostringstream bytes;
-      bytes << in.rdbuf();
-      value += bytes.str();
-    }
-    state[it->path().string()] = value;
-  }
-  return state;
-}
 
 void ReadEverything(const std::string& home) {
   MimeGlobs globs;
@@ -71,18 +52,18 @@ TEST(ReadOnlyTest, TheRealProfilesAreUnchangedAfterAFullRead) {
   fixture::TempDir home;
   fs::copy(std::string(SITELORE_SHARED_DIR) + "/fixtures/browsers-basic/home", home.path(),
            fs::copy_options::recursive);
-  const auto before = StateOf(home.path());
+  const auto before = fixture::FolderState(home.path());
   ReadEverything(home.path());
-  EXPECT_EQ(StateOf(home.path()), before);
+  EXPECT_EQ(fixture::FolderState(home.path()), before);
 }
 
 TEST(ReadOnlyTest, TheRealProfilesAreUnchangedAfterEveryTraceIsWrittenOutAndExtracted) {
   fixture::TempDir home, scratch;
   fs::copy(std::string(SITELORE_SHARED_DIR) + "/fixtures/browsers-basic/home", home.path(),
            fs::copy_options::recursive);
-  const auto before = StateOf(home.path());
+  const auto before = fixture::FolderState(home.path());
   OpenEverything(home.path(), scratch.path());
-  EXPECT_EQ(StateOf(home.path()), before);
+  EXPECT_EQ(fixture::FolderState(home.path()), before);
 }
 
 TEST(ReadOnlyTest, WriterMadeProfilesWithLogsAndJournalsAreUnchangedAfterAFullRead) {
@@ -108,12 +89,12 @@ TEST(ReadOnlyTest, WriterMadeProfilesWithLogsAndJournalsAreUnchangedAfterAFullRe
   testing::WriteFile(home / ".config/chromium/Default/History-journal", journal);
   ASSERT_TRUE(fs::exists(home / ".mozilla/firefox/p/places.sqlite-wal"));
 
-  const auto before = StateOf(home.path());
+  const auto before = fixture::FolderState(home.path());
   ReadEverything(home.path());
-  EXPECT_EQ(StateOf(home.path()), before);
+  EXPECT_EQ(fixture::FolderState(home.path()), before);
   fixture::TempDir scratch;
   OpenEverything(home.path(), scratch.path());
-  EXPECT_EQ(StateOf(home.path()), before);
+  EXPECT_EQ(fixture::FolderState(home.path()), before);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "platform/sources/testing/ProfileWriter.h"
 #include "platform/sources/view/ViewFiles.h"
 #include "platform/sources/view/ViewFolder.h"
+#include "platform/testing/FolderState.h"
 #include "platform/testing/TempDir.h"
 
 namespace sources::view {
@@ -21,27 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kFixture = std::string(SITELORE_SHARED_DIR) + "/fixtures/browsers-basic";
-
-std::string Contents(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-// Path -> modification time, size and content (files) of everything below.
-std::map<std::string, std::string> StateOf(const std::string& root) {
-  std::map<std::string, std::string> state;
-  for (const auto& item : fs::recursive_directory_iterator(root)) {
-    struct stat st {};
-    lstat(item.path().c_str(), &st);
-    std::string value = std::to_string(st.st_mtim.tv_sec) + "." +
-                        std::to_string(st.st_mtim.tv_nsec) + " " + std::to_string(st.st_size) + " ";
-    if (item.is_regular_file()) value += Contents(item.path());
-    state[item.path().string()] = value;
-  }
-  return state;
-}
 
 struct Written {
   std::vector<SourceEntry> content;
@@ -85,23 +65,23 @@ std::string ServedFile(const std::string& url) {
 TEST(ViewFixtureTest, EveryTraceOfTheRealProfilesIsWrittenAsServedAndTheProfilesStayUnchanged) {
   fixture::TempDir home, runtime;
   fs::copy(kFixture + "/home", home.path(), fs::copy_options::recursive);
-  const auto before = StateOf(home.path());
+  const auto before = fixture::FolderState(home.path());
   ViewFolder folder(runtime.path(), runtime.path(), getpid());
   ASSERT_TRUE(folder.Usable());
   ViewFiles files(folder.Path());
   const Written written = WriteEverything(home.path(), folder, files);
-  EXPECT_EQ(StateOf(home.path()), before);
+  EXPECT_EQ(fixture::FolderState(home.path()), before);
 
   ASSERT_EQ(written.content.size(), 30u);
   int images = 0;
   for (const SourceEntry& entry : written.content) {
     ASSERT_EQ(entry.localFileName.rfind(folder.Path() + "/", 0), 0u);
-    const std::string body = Contents(entry.localFileName);
+    const std::string body = fixture::FileBytes(entry.localFileName);
     if (entry.url.find("/redirect") != std::string::npos) {
       EXPECT_EQ(body, "");  // the 302 stores no body
       continue;
     }
-    EXPECT_EQ(body, Contents(ServedFile(entry.url))) << entry.url;
+    EXPECT_EQ(body, fixture::FileBytes(ServedFile(entry.url))) << entry.url;
     if (entry.url.find("/img/") != std::string::npos ||
         entry.url.find(".webp") != std::string::npos)
       ++images;
@@ -113,7 +93,8 @@ TEST(ViewFixtureTest, EveryTraceOfTheRealProfilesIsWrittenAsServedAndTheProfiles
   EXPECT_EQ(images, 10);  // photo.jpg twice, pixel, big.png, icon.webp in each browser
 
   std::string sheets;
-  for (const SourceEntry& entry : written.cookies) sheets += Contents(entry.localFileName);
+  for (const SourceEntry& entry : written.cookies)
+    sheets += fixture::FileBytes(entry.localFileName);
   for (const char* name : {"\ne\n", "\nsid\n", "\npref\n", "\ntrack\n"})
     EXPECT_NE(sheets.find(name), std::string::npos) << name;
   EXPECT_EQ(written.cookies.size(), 5u);
@@ -145,7 +126,8 @@ TEST(ViewFixtureTest, NoCookieValueReachesAnyFileWritten) {
   ASSERT_EQ(written.cookies.size(), 3u);
   std::string everything;
   for (const auto& item : fs::recursive_directory_iterator(folder.Path()))
-    if (item.is_regular_file()) everything += item.path().string() + "\n" + Contents(item.path());
+    if (item.is_regular_file())
+      everything += item.path().string() + "\n" + fixture::FileBytes(item.path());
   for (const char* name : {"first", "second", "session", "ported"})
     EXPECT_NE(everything.find(name), std::string::npos) << name;
   for (const std::string& value : values)
