@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <new>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -90,9 +91,8 @@ void TEntryList::Add(const TEntryInfo& entry) {
   urlOffsets_.push_back(static_cast<std::uint32_t>(stored.SourceUrlName.data() - block));
   // History entries have no local file; they take no room for one.
   if (!entry.LocalFileName.empty()) stored.LocalFileName = localNames_.Store(entry.LocalFileName);
-  if (count_ % kChunkEntries == 0)
-    chunks_.push_back(std::make_unique<TStoredEntry[]>(kChunkEntries));
-  chunks_.back()[count_ % kChunkEntries] = stored;
+  if (count_ % kChunkEntries == 0) chunks_.emplace_back(kChunkEntries * sizeof(TStoredEntry));
+  new (Chunk(chunks_.size() - 1) + count_ % kChunkEntries) TStoredEntry(stored);
   ++count_;
 }
 

@@ -11,6 +11,7 @@
 
 #include "analysis/TextArena.h"
 #include "cache/IECache.h"
+#include "platform/common/LargeBuffer.h"
 
 // What the analyzer keeps of a TEntryInfo: the two texts that the queries,
 // the window and the report read. The counters, times and flags of the
@@ -35,7 +36,7 @@ class TEntryList {
 
   std::size_t Count() const { return count_; }
   const TStoredEntry& operator[](std::size_t index) const {
-    return chunks_[index / kChunkEntries][index % kChunkEntries];
+    return Chunk(index / kChunkEntries)[index % kChunkEntries];
   }
 
   // Disposes every stored entry.
@@ -69,7 +70,12 @@ class TEntryList {
   std::vector<std::uint32_t> urlOffsets_;
   // The entries in chunks that never move: a growing vector would copy
   // them all again at every doubling and hold twice their size meanwhile.
-  static constexpr std::size_t kChunkEntries = 1024;
-  std::vector<std::unique_ptr<TStoredEntry[]>> chunks_;
+  // 64 KiB a chunk, made present at once rather than page by page.
+  static constexpr std::size_t kChunkEntries =
+      platform::LargeBuffer::kSmallPagesFrom / sizeof(TStoredEntry);
+  TStoredEntry* Chunk(std::size_t chunk) const {
+    return reinterpret_cast<TStoredEntry*>(chunks_[chunk].data());
+  }
+  std::vector<platform::LargeBuffer> chunks_;
   std::size_t count_ = 0;
 };

@@ -41,6 +41,7 @@ class TextArena {
   struct Block {
     platform::LargeBuffer data;
     std::size_t used = 0;
+    std::size_t present = 0;  // bytes made present ahead of use
   };
   char* Reserve(std::size_t bytes);
 
@@ -49,5 +50,6 @@ class TextArena {
   // one fault but held whole, so only a large arena gets them.
   static constexpr std::size_t kFirstBlockSize = 64 << 10;
   static constexpr std::size_t kLargestBlockSize = platform::LargeBuffer::kHugePage;
+  static constexpr std::size_t kPresentAhead = 64 << 10;
   std::vector<Block> blocks_;
 };

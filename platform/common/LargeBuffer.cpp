@@ -2,12 +2,15 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
 #include <utility>
 
 namespace platform {
 namespace {
+
+constexpr std::size_t kSmallPage = 4096;
 
 std::size_t RoundUp(std::size_t size, std::size_t unit) {
   return (size + unit - 1) / unit * unit;
@@ -31,15 +34,36 @@ char* MapAligned(std::size_t length) {
   return aligned;
 }
 
+// Maps `length` bytes of small pages.
+char* MapSmallPages(std::size_t length) {
+  void* raw = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) throw std::bad_alloc();
+  return static_cast<char*>(raw);
+}
+
 }  // namespace
 
-LargeBuffer::LargeBuffer(std::size_t size) : size_(size) {
-  if (size < kHugePage) {
+LargeBuffer::LargeBuffer(std::size_t size, Pages pages) : size_(size) {
+  if (size < kSmallPagesFrom) {
     data_ = size == 0 ? nullptr : new char[size];
+    return;
+  }
+  if (size < kHugePage) {
+    mapped_ = RoundUp(size, kSmallPage);
+    data_ = MapSmallPages(mapped_);
+    if (pages == Pages::kAtOnce) MakePresent(0, size);
     return;
   }
   mapped_ = RoundUp(size, kHugePage);
   data_ = MapAligned(mapped_);
+}
+
+void LargeBuffer::MakePresent(std::size_t from, std::size_t to) const {
+  if (mapped_ == 0 || size_ >= kHugePage) return;
+  from = from / kSmallPage * kSmallPage;
+  to = std::min(RoundUp(to, kSmallPage), mapped_);
+  // Only a saving: where the kernel lacks it, the pages fault in as used.
+  if (from < to) madvise(data_ + from, to - from, MADV_POPULATE_WRITE);
 }
 
 LargeBuffer::~LargeBuffer() {

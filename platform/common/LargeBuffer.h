@@ -2,8 +2,9 @@
 // many times: a container's copy, the blocks of a text arena. From 2 MiB up
 // it is an anonymous mapping aligned to 2 MiB and offered to the kernel for
 // transparent huge pages, so filling 16 MB costs eight page faults rather
-// than four thousand (on a virtual machine each fault is dear). Smaller
-// buffers come from the heap.
+// than four thousand (on a virtual machine each fault is dear). From 64 KiB
+// it is a mapping of small pages that can be made present many at a time;
+// smaller buffers come from the heap.
 #pragma once
 
 #include <cstddef>
@@ -13,10 +14,17 @@ namespace platform {
 class LargeBuffer {
  public:
   static constexpr std::size_t kHugePage = std::size_t{2} << 20;
+  // From here up to a huge page: a mapping of small pages, which can be made
+  // present many at a time rather than by a fault each.
+  static constexpr std::size_t kSmallPagesFrom = std::size_t{64} << 10;
 
   LargeBuffer() = default;
+  // For a mapping of small pages: whether its pages are made present at
+  // once (a buffer that will be filled) or only as used or asked for.
+  enum class Pages { kAtOnce, kAsUsed };
+
   // Throws std::bad_alloc when the memory cannot be had.
-  explicit LargeBuffer(std::size_t size);
+  explicit LargeBuffer(std::size_t size, Pages pages = Pages::kAtOnce);
   ~LargeBuffer();
   LargeBuffer(LargeBuffer&& other) noexcept;
   LargeBuffer& operator=(LargeBuffer&& other) noexcept;
@@ -26,6 +34,10 @@ class LargeBuffer {
   char* data() const { return data_; }
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
+
+  // Makes the pages of [from, to) present with one call, where that saves
+  // faults (a mapping of small pages); elsewhere nothing.
+  void MakePresent(std::size_t from, std::size_t to) const;
 
  private:
   void Release() noexcept;

@@ -38,4 +38,18 @@ TEST(LargeBuffer, AnEmptyBufferOwnsNothing) {
   EXPECT_EQ(buffer.data(), nullptr);
 }
 
+TEST(LargeBuffer, PagesMadePresentInPartsOrPastTheEndKeepTheBytes) {
+  for (const auto pages : {LargeBuffer::Pages::kAsUsed, LargeBuffer::Pages::kAtOnce}) {
+    const std::size_t size = LargeBuffer::kSmallPagesFrom * 3 + 5;
+    LargeBuffer buffer(size, pages);
+    std::memset(buffer.data(), 'a', 100);
+    buffer.MakePresent(50, 70'000);
+    buffer.MakePresent(70'000, size + 4 * LargeBuffer::kHugePage);
+    std::memset(buffer.data() + 100, 'b', size - 100);
+    EXPECT_EQ(buffer.data()[99], 'a');
+    EXPECT_EQ(buffer.data()[100], 'b');
+    EXPECT_EQ(buffer.data()[size - 1], 'b');
+  }
+}
+
 }  // namespace
