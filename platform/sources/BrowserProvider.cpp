@@ -1,6 +1,7 @@
 #include "platform/sources/BrowserProvider.h"
 
 #include <unistd.h>
+#include <algorithm>
 
 #include <cstdlib>
 #include <exception>
@@ -154,6 +155,10 @@ void MachineSources::AddBrowser(BrowserProfile profile) {
 
 void MachineSources::ReadBrowsersOnce() {
   std::call_once(read_, [this] {
+    // The desktop's MIME tables are read only when a browser's files need
+    // names: a WinINet cache alone never pays for them.
+    if (std::none_of(slots_.begin(), slots_.end(), [](const Slot& slot) { return !slot.winInet; }))
+      return;
     const MimeGlobs globs;
     ReadContext context;
     context.viewFolder = viewFolder_;
