@@ -5,6 +5,8 @@
 
 #include <cerrno>
 
+#include "platform/common/LargeBuffer.h"
+
 namespace sources {
 
 bool MemoryBytes::ReadAt(std::uint64_t offset, std::size_t length, std::string& out) const {
@@ -107,9 +109,15 @@ bool ReadOnlyFile::ReadAt(std::uint64_t offset, std::size_t length, std::string&
   return true;
 }
 
-bool ReadOnlyFile::ReadAll(std::uint64_t limit, std::string& out) const {
+bool ReadOnlyFile::ReadAll(std::uint64_t limit, std::string& out, std::size_t room) const {
   if (Size() > limit) return false;
-  return ReadAt(0, static_cast<std::size_t>(Size()), out);
+  const auto size = static_cast<std::size_t>(Size());
+  std::string bytes;
+  bytes.reserve(size + room);
+  platform::OfferHugePages(bytes.data(), bytes.capacity());
+  if (!ReadAt(0, size, bytes)) return false;
+  out = std::move(bytes);
+  return true;
 }
 
 }  // namespace sources

@@ -81,8 +81,9 @@ class ReadOnlyFile : public ByteSource {
   std::uint64_t Size() const override { return static_cast<std::uint64_t>(identity_.size); }
   bool ReadAt(std::uint64_t offset, std::size_t length, std::string& out) const override;
   // The whole file as it was sized when opened; false when it is larger than
-  // `limit` or shrank meanwhile.
-  bool ReadAll(std::uint64_t limit, std::string& out) const;
+  // `limit` or shrank meanwhile. `room` more bytes are reserved behind it for
+  // what the caller will add, in memory offered huge pages.
+  bool ReadAll(std::uint64_t limit, std::string& out, std::size_t room = 0) const;
 
  private:
   int fd_ = -1;
