@@ -44,7 +44,10 @@ std::string SafeComponent(std::string_view text, std::size_t cap) {
 }
 
 std::string HistoryEntryUrl(const std::string& label, const std::string& url) {
-  return "Visited: " + label + "@" + url;
+  static constexpr std::string_view kPrefix = "Visited: ";
+  std::string entryUrl;
+  entryUrl.reserve(kPrefix.size() + label.size() + 1 + url.size());
+  return entryUrl.append(kPrefix).append(label).append(1, '@').append(url);
 }
 
 std::string CookieEntryUrl(const std::string& label, const std::string& host, int port,
