@@ -75,12 +75,14 @@ void ReadCacheFiles(const std::string& cacheDir, const std::vector<std::string>&
                     ProfileRead& out) {
   std::size_t damaged = 0;
   platform::ReserveOnHugePages(out.entries.content, out.entries.content.size() + files.size());
+  WindowBuffers buffers;
   for (const std::string& relative : files) {
     std::string path = cacheDir + "/" + relative;
     ReadOnlyFile file(path);
     std::string problem;
     std::optional<CachedResponse> response;
-    if (file.IsOpen()) response = parse(WindowedBytes(file, kHeadWindow, kTailWindow), problem);
+    if (file.IsOpen())
+      response = parse(WindowedBytes(file, kHeadWindow, kTailWindow, buffers), problem);
     // An entry evicted since the listing is simply gone.
     if (!file.IsOpen() && file.Error() == ENOENT) continue;
     if (!response) {
