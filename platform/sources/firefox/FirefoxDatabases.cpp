@@ -21,8 +21,8 @@ struct PlaceVisits {
 
 // The visit count and latest visit of each visited place, by place id, from
 // one pass over the visits. The visits need not have an index on place_id,
-// and joining and grouping them went through a temporary tree that cost more
-// than the rest of the profile.
+// and joining and grouping them sorted every visit through a temporary tree,
+// the dearest step of reading a large profile.
 bool SummariseVisits(sqlite3* db, std::vector<PlaceVisits>& places, std::string& problem) {
   struct Visit {
     std::int64_t placeId;

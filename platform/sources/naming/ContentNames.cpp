@@ -1,5 +1,7 @@
 #include "platform/sources/naming/ContentNames.h"
 
+#include <algorithm>
+
 namespace sources {
 
 namespace {
@@ -38,6 +40,7 @@ std::string_view LastSegment(std::string_view url) {
 
 std::string SafeComponent(std::string_view text, std::size_t cap) {
   std::string safe;
+  safe.reserve(std::min(text.size(), cap));
   for (unsigned char c : text.substr(0, cap)) safe += SafeByte(c) ? static_cast<char>(c) : '_';
   if (!safe.empty() && safe.front() == '.') safe.front() = '_';
   return safe;

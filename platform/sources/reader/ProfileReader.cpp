@@ -204,8 +204,12 @@ bool ContentEntry(CachedResponse response, std::string file, const std::string& 
   if (!IsWebUrl(response.url)) return false;
   static const MimeGlobs kNoGlobs = MimeGlobs::FromText("");
   const MimeGlobs& globs = context.globs ? *context.globs : kNoGlobs;
-  entry.localFileName = context.viewFolder + "/" + label + "/" + EntryFolder(relative) + "/" +
-                        CachedFileName(response.url, response.responseHead, globs);
+  const std::string folder = EntryFolder(relative);
+  const std::string name = CachedFileName(response.url, response.responseHead, globs);
+  std::string& local = entry.localFileName;
+  local.reserve(context.viewFolder.size() + label.size() + folder.size() + name.size() + 3);
+  local.append(context.viewFolder).append(1, '/').append(label).append(1, '/');
+  local.append(folder).append(1, '/').append(name);
   entry.url = std::move(response.url);
   entry.entryType = kNormalEntry;
   entry.hitCount = response.fetchCount;
