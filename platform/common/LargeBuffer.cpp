@@ -43,6 +43,14 @@ char* MapSmallPages(std::size_t length) {
 
 }  // namespace
 
+void OfferHugePages(void* data, std::size_t size) noexcept {
+  const auto begin = reinterpret_cast<std::uintptr_t>(data);
+  const std::uintptr_t first = RoundUp(begin, LargeBuffer::kHugePage);
+  const std::uintptr_t end = (begin + size) / LargeBuffer::kHugePage * LargeBuffer::kHugePage;
+  if (data == nullptr || first >= end) return;
+  madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+}
+
 LargeBuffer::LargeBuffer(std::size_t size, Pages pages) : size_(size) {
   if (size < kSmallPagesFrom) {
     data_ = size == 0 ? nullptr : new char[size];

@@ -47,4 +47,19 @@ class LargeBuffer {
   std::size_t mapped_ = 0;  // bytes mapped; 0 when the heap holds it
 };
 
+// Offers the whole huge pages inside [data, data + size) of memory that is
+// already ours (a reserved vector or string) to the kernel for transparent
+// huge pages, so that first touching a large heap block costs a few faults
+// rather than one per 4 KiB page. Only advice: nothing changes where the
+// kernel declines, and smaller ranges are left alone.
+void OfferHugePages(void* data, std::size_t size) noexcept;
+
+// Reserves room for `count` elements of a vector or string and offers that
+// room huge pages.
+template <typename Container>
+void ReserveOnHugePages(Container& items, std::size_t count) {
+  items.reserve(count);
+  OfferHugePages(items.data(), items.capacity() * sizeof(*items.data()));
+}
+
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include "platform/sources/chromium/ChromiumDatabases.h"
 
+#include "platform/common/LargeBuffer.h"
 #include "platform/sources/sqlite/Rows.h"
 
 namespace sources::chromium {
@@ -12,6 +13,8 @@ bool ReadUrls(sqlite3* db, std::vector<HistoryRow>& rows, std::string& problem) 
   // table; joining it would cost more than the rest of the scan.
   const char* sql =
       "SELECT id, url, visit_count, last_visit_time FROM urls WHERE visit_count > 0 ORDER BY id";
+  platform::ReserveOnHugePages(
+      rows, rows.size() + static_cast<std::size_t>(sqlite::RowCount(db, "urls")));
   return ForEachRow(
       db, sql,
       [&](sqlite3_stmt* s) {

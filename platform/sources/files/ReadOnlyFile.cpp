@@ -5,6 +5,8 @@
 
 #include <cerrno>
 
+#include "platform/common/LargeBuffer.h"
+
 namespace sources {
 
 bool MemoryBytes::ReadAt(std::uint64_t offset, std::size_t length, std::string& out) const {
@@ -14,29 +16,38 @@ bool MemoryBytes::ReadAt(std::uint64_t offset, std::size_t length, std::string& 
 }
 
 WindowedBytes::WindowedBytes(const ByteSource& file, std::size_t headBytes, std::size_t tailBytes)
-    : file_(file) {
+    : WindowedBytes(file, headBytes, tailBytes, own_) {}
+
+WindowedBytes::WindowedBytes(const ByteSource& file, std::size_t headBytes, std::size_t tailBytes,
+                             WindowBuffers& buffers)
+    : file_(file), buffers_(buffers) {
+  std::string& head = buffers_.head;
+  std::string& tail = buffers_.tail;
+  tail.clear();
   const std::uint64_t size = file.Size();
   if (size <= headBytes + tailBytes) {
-    if (!file.ReadAt(0, static_cast<std::size_t>(size), head_)) head_.clear();
+    if (!file.ReadAt(0, static_cast<std::size_t>(size), head)) head.clear();
     tailStart_ = size;
     return;
   }
-  if (!file.ReadAt(0, headBytes, head_)) head_.clear();
+  if (!file.ReadAt(0, headBytes, head)) head.clear();
   tailStart_ = size - tailBytes;
-  if (!file.ReadAt(tailStart_, tailBytes, tail_)) {
-    tail_.clear();
+  if (!file.ReadAt(tailStart_, tailBytes, tail)) {
+    tail.clear();
     tailStart_ = size;
   }
 }
 
 bool WindowedBytes::ReadAt(std::uint64_t offset, std::size_t length, std::string& out) const {
-  if (offset <= head_.size() && length <= head_.size() - offset) {
-    out.assign(head_, static_cast<std::size_t>(offset), length);
+  const std::string& head = buffers_.head;
+  const std::string& tail = buffers_.tail;
+  if (offset <= head.size() && length <= head.size() - offset) {
+    out.assign(head, static_cast<std::size_t>(offset), length);
     return true;
   }
-  if (offset >= tailStart_ && offset - tailStart_ <= tail_.size() &&
-      length <= tail_.size() - (offset - tailStart_)) {
-    out.assign(tail_, static_cast<std::size_t>(offset - tailStart_), length);
+  if (offset >= tailStart_ && offset - tailStart_ <= tail.size() &&
+      length <= tail.size() - (offset - tailStart_)) {
+    out.assign(tail, static_cast<std::size_t>(offset - tailStart_), length);
     return true;
   }
   return file_.ReadAt(offset, length, out);
@@ -107,9 +118,15 @@ bool ReadOnlyFile::ReadAt(std::uint64_t offset, std::size_t length, std::string&
   return true;
 }
 
-bool ReadOnlyFile::ReadAll(std::uint64_t limit, std::string& out) const {
+bool ReadOnlyFile::ReadAll(std::uint64_t limit, std::string& out, std::size_t room) const {
   if (Size() > limit) return false;
-  return ReadAt(0, static_cast<std::size_t>(Size()), out);
+  const auto size = static_cast<std::size_t>(Size());
+  std::string bytes;
+  bytes.reserve(size + room);
+  platform::OfferHugePages(bytes.data(), bytes.capacity());
+  if (!ReadAt(0, size, bytes)) return false;
+  out = std::move(bytes);
+  return true;
 }
 
 }  // namespace sources

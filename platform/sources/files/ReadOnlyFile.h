@@ -31,19 +31,31 @@ class MemoryBytes : public ByteSource {
   std::string bytes_;
 };
 
+// The buffers a WindowedBytes reads into. Kept across the files of a folder,
+// they spare an allocation (and fresh memory) per file.
+struct WindowBuffers {
+  std::string head;
+  std::string tail;
+};
+
 // A file's first and last bytes read ahead (one read when the file is
 // small), so that parsing a cache entry's header and trailer costs one or two
 // system calls; reads outside those windows go to the file.
 class WindowedBytes : public ByteSource {
  public:
   WindowedBytes(const ByteSource& file, std::size_t headBytes, std::size_t tailBytes);
+  // Reads into `buffers`, which must outlive this object.
+  WindowedBytes(const ByteSource& file, std::size_t headBytes, std::size_t tailBytes,
+                WindowBuffers& buffers);
+  WindowedBytes(const WindowedBytes&) = delete;
+  WindowedBytes& operator=(const WindowedBytes&) = delete;
   std::uint64_t Size() const override { return file_.Size(); }
   bool ReadAt(std::uint64_t offset, std::size_t length, std::string& out) const override;
 
  private:
   const ByteSource& file_;
-  std::string head_;
-  std::string tail_;
+  WindowBuffers own_;
+  WindowBuffers& buffers_;
   std::uint64_t tailStart_ = 0;
 };
 
@@ -81,8 +93,9 @@ class ReadOnlyFile : public ByteSource {
   std::uint64_t Size() const override { return static_cast<std::uint64_t>(identity_.size); }
   bool ReadAt(std::uint64_t offset, std::size_t length, std::string& out) const override;
   // The whole file as it was sized when opened; false when it is larger than
-  // `limit` or shrank meanwhile.
-  bool ReadAll(std::uint64_t limit, std::string& out) const;
+  // `limit` or shrank meanwhile. `room` more bytes are reserved behind it for
+  // what the caller will add, in memory offered huge pages.
+  bool ReadAll(std::uint64_t limit, std::string& out, std::size_t room = 0) const;
 
  private:
   int fd_ = -1;

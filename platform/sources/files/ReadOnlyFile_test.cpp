@@ -32,26 +32,34 @@ TEST(ReadOnlyFileTest, OnlyRegularFilesOpenAndAFifoNeverBlocks) {
   EXPECT_EQ(missing.Error(), ENOENT);
 }
 
+void ExpectEveryRangeAsFromTheSource(const ByteSource& source, const WindowedBytes& windowed) {
+  ASSERT_EQ(windowed.Size(), source.Size());
+  for (std::size_t offset = 0; offset <= source.Size() + 2; ++offset)
+    for (std::size_t length = 0; length <= source.Size() + 2; ++length) {
+      std::string expected, actual;
+      bool ok = source.ReadAt(offset, length, expected);
+      ASSERT_EQ(windowed.ReadAt(offset, length, actual), ok) << offset << "+" << length;
+      if (ok) {
+        ASSERT_EQ(actual, expected);
+      }
+    }
+}
+
 // Every range reads the same through the windows as from the file itself,
-// whether it lies in the head, the tail, between them or across a boundary.
+// whether it lies in the head, the tail, between them or across a boundary,
+// also when the windows' buffers last held a longer or shorter file.
 TEST(ReadOnlyFileTest, WindowedBytesAnswerEveryRangeLikeTheFile) {
   std::string bytes;
   for (int i = 0; i < 40; ++i) bytes += static_cast<char>('A' + i);
-  MemoryBytes source(bytes);
-  for (std::size_t head : {0u, 5u, 40u})
-    for (std::size_t tail : {0u, 7u}) {
-      WindowedBytes windowed(source, head, tail);
-      ASSERT_EQ(windowed.Size(), 40u);
-      for (std::size_t offset = 0; offset <= 42; ++offset)
-        for (std::size_t length = 0; length <= 42; ++length) {
-          std::string expected, actual;
-          bool ok = source.ReadAt(offset, length, expected);
-          ASSERT_EQ(windowed.ReadAt(offset, length, actual), ok) << offset << "+" << length;
-          if (ok) {
-            ASSERT_EQ(actual, expected);
-          }
-        }
-    }
+  MemoryBytes longer(bytes);
+  MemoryBytes shorter(std::string("0123456789ab"));
+  WindowBuffers shared;
+  for (const ByteSource* source : {&longer, &shorter, &longer})
+    for (std::size_t head : {0u, 5u, 40u})
+      for (std::size_t tail : {0u, 7u}) {
+        ExpectEveryRangeAsFromTheSource(*source, WindowedBytes(*source, head, tail));
+        ExpectEveryRangeAsFromTheSource(*source, WindowedBytes(*source, head, tail, shared));
+      }
 }
 
 }  // namespace

@@ -32,10 +32,10 @@ bool ParseElements(const std::string& bytes, std::size_t begin, std::size_t end,
     std::size_t valueEnd = bytes.find('\0', nameEnd + 1);
     if (valueEnd == std::string::npos || valueEnd >= end) return false;
     std::string_view name(bytes.data() + at, nameEnd - at);
-    std::string value = bytes.substr(nameEnd + 1, valueEnd - nameEnd - 1);
-    if (name == "response-head") out.responseHead = std::move(value);
+    std::string_view value(bytes.data() + nameEnd + 1, valueEnd - nameEnd - 1);
+    if (name == "response-head") out.responseHead = value;
     if (name == "alt-data") {
-      out.altData = std::move(value);
+      out.altData = value;
       out.hasAltData = true;
     }
     at = valueEnd + 1;

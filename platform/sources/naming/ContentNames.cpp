@@ -1,5 +1,7 @@
 #include "platform/sources/naming/ContentNames.h"
 
+#include <algorithm>
+
 namespace sources {
 
 namespace {
@@ -38,13 +40,17 @@ std::string_view LastSegment(std::string_view url) {
 
 std::string SafeComponent(std::string_view text, std::size_t cap) {
   std::string safe;
+  safe.reserve(std::min(text.size(), cap));
   for (unsigned char c : text.substr(0, cap)) safe += SafeByte(c) ? static_cast<char>(c) : '_';
   if (!safe.empty() && safe.front() == '.') safe.front() = '_';
   return safe;
 }
 
 std::string HistoryEntryUrl(const std::string& label, const std::string& url) {
-  return "Visited: " + label + "@" + url;
+  static constexpr std::string_view kPrefix = "Visited: ";
+  std::string entryUrl;
+  entryUrl.reserve(kPrefix.size() + label.size() + 1 + url.size());
+  return entryUrl.append(kPrefix).append(label).append(1, '@').append(url);
 }
 
 std::string CookieEntryUrl(const std::string& label, const std::string& host, int port,

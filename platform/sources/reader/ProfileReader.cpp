@@ -4,6 +4,7 @@
 #include <map>
 #include <tuple>
 
+#include "platform/common/LargeBuffer.h"
 #include "platform/sources/chromium/ChromiumDatabases.h"
 #include "platform/sources/chromium/SimpleCacheEntry.h"
 #include "platform/sources/chromium/SimpleCacheFolder.h"
@@ -73,13 +74,15 @@ void ReadCacheFiles(const std::string& cacheDir, const std::vector<std::string>&
                     const std::string& label, const ReadContext& context, Parser parse,
                     ProfileRead& out) {
   std::size_t damaged = 0;
-  out.entries.content.reserve(out.entries.content.size() + files.size());
+  platform::ReserveOnHugePages(out.entries.content, out.entries.content.size() + files.size());
+  WindowBuffers buffers;
   for (const std::string& relative : files) {
-    const std::string path = cacheDir + "/" + relative;
+    std::string path = cacheDir + "/" + relative;
     ReadOnlyFile file(path);
     std::string problem;
     std::optional<CachedResponse> response;
-    if (file.IsOpen()) response = parse(WindowedBytes(file, kHeadWindow, kTailWindow), problem);
+    if (file.IsOpen())
+      response = parse(WindowedBytes(file, kHeadWindow, kTailWindow, buffers), problem);
     // An entry evicted since the listing is simply gone.
     if (!file.IsOpen() && file.Error() == ENOENT) continue;
     if (!response) {
@@ -87,7 +90,7 @@ void ReadCacheFiles(const std::string& cacheDir, const std::vector<std::string>&
       continue;
     }
     SourceEntry entry;
-    if (ContentEntry(*response, path, relative, label, context, entry))
+    if (ContentEntry(std::move(*response), std::move(path), relative, label, context, entry))
       out.entries.content.push_back(std::move(entry));
   }
   if (damaged > 0)
@@ -102,7 +105,7 @@ void ReadFirefox(const BrowserProfile& profile, const ReadContext& context, Prof
           places, context,
           [&](sqlite3* db, std::string& p) { return firefox::ReadPlaces(db, history, p); },
           out.problems))
-    out.entries.history = HistoryEntries(history, profile.label, places);
+    out.entries.history = HistoryEntries(std::move(history), profile.label, places);
 
   const std::string cookies = profile.profileDir + "/cookies.sqlite";
   if (ReadDatabase(
@@ -124,7 +127,7 @@ void ReadChromium(const BrowserProfile& profile, const ReadContext& context, Pro
           historyPath, context,
           [&](sqlite3* db, std::string& p) { return chromium::ReadUrls(db, history, p); },
           out.problems))
-    out.entries.history = HistoryEntries(history, profile.label, historyPath);
+    out.entries.history = HistoryEntries(std::move(history), profile.label, historyPath);
 
   std::string cookies = profile.profileDir + "/Network/Cookies";
   FileIdentity ignored;
@@ -143,13 +146,16 @@ void ReadChromium(const BrowserProfile& profile, const ReadContext& context, Pro
 
 }  // namespace
 
-std::vector<SourceEntry> HistoryEntries(const std::vector<HistoryRow>& rows,
-                                        const std::string& label, const std::string& database) {
+std::vector<SourceEntry> HistoryEntries(std::vector<HistoryRow> rows, const std::string& label,
+                                        const std::string& database) {
   std::vector<SourceEntry> entries;
-  entries.reserve(rows.size());
-  for (const HistoryRow& row : rows) {
+  platform::ReserveOnHugePages(entries, rows.size());
+  for (HistoryRow& row : rows) {
     SourceEntry entry;
     entry.url = HistoryEntryUrl(label, row.url);
+    // Freed at once, so that the strings that follow reuse its memory rather
+    // than grow the heap.
+    std::string().swap(row.url);
     entry.entryType = kHistoryEntry;
     entry.hitCount = row.visitCount;
     entry.lastAccess = row.lastVisit;
@@ -193,15 +199,18 @@ std::vector<SourceEntry> CookieEntries(const std::vector<CookieRow>& rows, const
   return entries;
 }
 
-bool ContentEntry(const CachedResponse& response, const std::string& file,
-                  const std::string& relative, const std::string& label, const ReadContext& context,
-                  SourceEntry& entry) {
+bool ContentEntry(CachedResponse response, std::string file, const std::string& relative,
+                  const std::string& label, const ReadContext& context, SourceEntry& entry) {
   if (!IsWebUrl(response.url)) return false;
   static const MimeGlobs kNoGlobs = MimeGlobs::FromText("");
   const MimeGlobs& globs = context.globs ? *context.globs : kNoGlobs;
-  entry.url = response.url;
-  entry.localFileName = context.viewFolder + "/" + label + "/" + EntryFolder(relative) + "/" +
-                        CachedFileName(response.url, response.responseHead, globs);
+  const std::string folder = EntryFolder(relative);
+  const std::string name = CachedFileName(response.url, response.responseHead, globs);
+  std::string& local = entry.localFileName;
+  local.reserve(context.viewFolder.size() + label.size() + folder.size() + name.size() + 3);
+  local.append(context.viewFolder).append(1, '/').append(label).append(1, '/');
+  local.append(folder).append(1, '/').append(name);
+  entry.url = std::move(response.url);
   entry.entryType = kNormalEntry;
   entry.hitCount = response.fetchCount;
   entry.size = response.bodyLength;
@@ -209,8 +218,8 @@ bool ContentEntry(const CachedResponse& response, const std::string& file,
   entry.expire = response.expire;
   entry.lastAccess = response.lastFetched;
   entry.lastSync = response.lastFetched;
-  entry.headerInfo = response.responseHead;
-  entry.sourceFile = file;
+  entry.headerInfo = std::move(response.responseHead);
+  entry.sourceFile = std::move(file);
   entry.bodyOffset = response.bodyOffset;
   return true;
 }

@@ -38,14 +38,13 @@ std::vector<SourceEntry> CookieEntries(const std::vector<CookieRow>& rows, const
                                        const std::string& database, const std::string& viewFolder);
 
 // The history entries of `rows`, in their order.
-std::vector<SourceEntry> HistoryEntries(const std::vector<HistoryRow>& rows,
-                                        const std::string& label, const std::string& database);
+std::vector<SourceEntry> HistoryEntries(std::vector<HistoryRow> rows, const std::string& label,
+                                        const std::string& database);
 
 // The content entry of a cached response read from `file`, whose name
 // relative to the cache folder is `relative`; false for a URL that is not
 // http or https.
-bool ContentEntry(const CachedResponse& response, const std::string& file,
-                  const std::string& relative, const std::string& label, const ReadContext& context,
-                  SourceEntry& entry);
+bool ContentEntry(CachedResponse response, std::string file, const std::string& relative,
+                  const std::string& label, const ReadContext& context, SourceEntry& entry);
 
 }  // namespace sources

@@ -13,6 +13,15 @@ std::vector<std::string> ColumnsOf(sqlite3* db, const std::string& table) {
   return columns;
 }
 
+std::int64_t RowCount(sqlite3* db, const std::string& table) {
+  std::int64_t count = 0;
+  std::string problem;
+  ForEachRow(
+      db, "SELECT count(*) FROM \"" + table + "\"",
+      [&](sqlite3_stmt* statement) { count = sqlite3_column_int64(statement, 0); }, problem);
+  return count;
+}
+
 std::string SelectAvailable(sqlite3* db, const std::string& table,
                             const std::vector<std::string>& wanted, const std::string& tail) {
   const std::vector<std::string> present = ColumnsOf(db, table);

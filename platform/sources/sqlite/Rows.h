@@ -16,6 +16,10 @@ namespace sources::sqlite {
 // The column names of `table`; empty when it does not exist.
 std::vector<std::string> ColumnsOf(sqlite3* db, const std::string& table);
 
+// The number of rows in `table`, for reserving room; 0 when it cannot be
+// counted.
+std::int64_t RowCount(sqlite3* db, const std::string& table);
+
 // "SELECT c1, c2, ... FROM table <tail>" where a wanted column the table lacks
 // is selected as NULL, so that column positions stay fixed ("rowid" is
 // always there).

@@ -2,11 +2,13 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
 #include <thread>
 
+#include "platform/common/LargeBuffer.h"
 #include "platform/sources/files/ReadOnlyFile.h"
 #include "platform/sources/sqlite/DatabaseImage.h"
 
@@ -26,6 +28,15 @@ struct SidecarRead {
 
 // Reads an optional file beside the database; false when it is there but
 // could not be read whole (`problem` says why when retrying cannot help).
+// The size of an optional file beside the database, up to `limit`; 0 when
+// it is absent.
+std::size_t SidecarSize(const std::string& path, std::uint64_t limit) {
+  FileIdentity identity;
+  if (!StatRegularFile(path, identity) || identity.size < 0) return 0;
+  return static_cast<std::size_t>(
+      std::min<std::uint64_t>(static_cast<std::uint64_t>(identity.size), limit));
+}
+
 bool ReadSidecar(const std::string& path, std::uint64_t limit, SidecarRead& read,
                  std::string& problem) {
   ReadOnlyFile file(path);
@@ -78,7 +89,10 @@ ReadResult ReadFileSet(const std::string& path, std::uint64_t limit, FileSet& se
   }
   set.database.present = true;
   set.database.identity = database.Identity();
-  if (!database.ReadAll(limit, set.database.bytes)) {
+  // Room for the pages the log or the journal adds, so that bringing the
+  // image up to date does not move it.
+  const std::size_t room = SidecarSize(walPath, limit) + SidecarSize(journalPath, limit);
+  if (!database.ReadAll(limit, set.database.bytes, room)) {
     if (database.Size() > limit) {
       problem = "too large to read";
       return ReadResult::kFailed;
@@ -101,7 +115,7 @@ Snapshot Unreadable(std::string problem) {
   return snapshot;
 }
 
-Snapshot Deserialize(std::string& image) {
+Snapshot Deserialize(std::string image) {
   if (image.empty()) return Unreadable("empty database");
   if (PageSizeOfImage(image) == 0 || std::memcmp(image.data(), "SQLite format 3", 16) != 0)
     return Unreadable("not an SQLite database");
@@ -112,14 +126,17 @@ Snapshot Deserialize(std::string& image) {
     sqlite3_close(handle);
     return Unreadable("cannot open an in-memory database");
   }
-  auto database = std::make_unique<Database>(handle);
-  auto* buffer = static_cast<unsigned char*>(sqlite3_malloc64(image.size()));
-  if (!buffer) return Unreadable("out of memory");
-  std::memcpy(buffer, image.data(), image.size());
-  int rc = sqlite3_deserialize(handle, "main", buffer, static_cast<sqlite3_int64>(image.size()),
-                               static_cast<sqlite3_int64>(image.size()),
-                               SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_READONLY);
-  if (rc != SQLITE_OK) return Unreadable("cannot open the image");
+  auto* bytes = reinterpret_cast<unsigned char*>(image.data());
+  const auto size = static_cast<sqlite3_int64>(image.size());
+  // Moving a string this long hands its buffer over in place.
+  auto database = std::make_unique<Database>(handle, std::move(image));
+  // Read-only and not resizeable: SQLite reads the bytes where they are.
+  if (sqlite3_deserialize(handle, "main", bytes, size, size, SQLITE_DESERIALIZE_READONLY) !=
+      SQLITE_OK)
+    return Unreadable("cannot open the image");
+  // Pages are then read where they lie instead of copied into the page cache.
+  sqlite3_exec(handle, ("PRAGMA mmap_size=" + std::to_string(size)).c_str(), nullptr, nullptr,
+               nullptr);
   // A damaged image opens but fails its first read.
   if (sqlite3_exec(handle, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr) !=
       SQLITE_OK)
@@ -135,9 +152,16 @@ Snapshot Deserialize(std::string& image) {
 Snapshot OpenImage(std::string image, const std::string& wal, const std::string& journal) {
   bool rolledBack = false;
   bool walApplied = false;
+  if (image.capacity() < image.size() + wal.size() + journal.size()) {
+    std::string roomy;
+    roomy.reserve(image.size() + wal.size() + journal.size());
+    platform::OfferHugePages(roomy.data(), roomy.capacity());
+    roomy.append(image);
+    image = std::move(roomy);
+  }
   if (JournalIsHot(journal)) rolledBack = RollBackJournal(image, journal) > 0;
   if (!wal.empty()) walApplied = ApplyWal(image, wal).commits > 0;
-  Snapshot snapshot = Deserialize(image);
+  Snapshot snapshot = Deserialize(std::move(image));
   snapshot.walApplied = walApplied;
   snapshot.journalRolledBack = rolledBack;
   return snapshot;

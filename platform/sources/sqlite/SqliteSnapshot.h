@@ -23,10 +23,11 @@ struct SnapshotOptions {
   std::uint64_t maxFileBytes = std::uint64_t{2} << 30;
 };
 
-// An open in-memory database; closing it frees the image.
+// An open in-memory database over an image it owns; SQLite reads the image
+// in place and never writes it.
 class Database {
  public:
-  explicit Database(sqlite3* handle) : handle_(handle) {}
+  Database(sqlite3* handle, std::string image) : handle_(handle), image_(std::move(image)) {}
   ~Database();
   Database(const Database&) = delete;
   Database& operator=(const Database&) = delete;
@@ -34,6 +35,7 @@ class Database {
 
  private:
   sqlite3* handle_;
+  std::string image_;  // outlives the handle: the destructor closes it first
 };
 
 struct Snapshot {
