@@ -43,7 +43,8 @@ struct SourceEntry {
   // The response head (status line and headers, CRLF-separated) of a cached
   // file; empty otherwise.
   std::string headerInfo;
-  // The file the trace was read from: the cache entry file, or the database.
+  // The cache entry file a cached file was read from; empty for history and
+  // cookies, whose database is their source's (one path, not one per entry).
   std::string sourceFile;
   // Where the stored body sits in `sourceFile` (cached files only).
   std::uint64_t bodyOffset = 0;

@@ -105,14 +105,14 @@ void ReadFirefox(const BrowserProfile& profile, const ReadContext& context, Prof
           places, context,
           [&](sqlite3* db, std::string& p) { return firefox::ReadPlaces(db, history, p); },
           out.problems))
-    out.entries.history = HistoryEntries(std::move(history), profile.label, places);
+    out.entries.history = HistoryEntries(std::move(history), profile.label);
 
   const std::string cookies = profile.profileDir + "/cookies.sqlite";
   if (ReadDatabase(
           cookies, context,
           [&](sqlite3* db, std::string& p) { return firefox::ReadCookies(db, out.cookies, p); },
           out.problems))
-    out.entries.cookies = CookieEntries(out.cookies, profile.label, cookies, context.viewFolder);
+    out.entries.cookies = CookieEntries(out.cookies, profile.label, context.viewFolder);
 
   firefox::Cache2Folder folder = firefox::ScanCache2Folder(profile.cacheDir);
   out.problems.insert(out.problems.end(), folder.problems.begin(), folder.problems.end());
@@ -127,7 +127,7 @@ void ReadChromium(const BrowserProfile& profile, const ReadContext& context, Pro
           historyPath, context,
           [&](sqlite3* db, std::string& p) { return chromium::ReadUrls(db, history, p); },
           out.problems))
-    out.entries.history = HistoryEntries(std::move(history), profile.label, historyPath);
+    out.entries.history = HistoryEntries(std::move(history), profile.label);
 
   std::string cookies = profile.profileDir + "/Network/Cookies";
   FileIdentity ignored;
@@ -136,7 +136,7 @@ void ReadChromium(const BrowserProfile& profile, const ReadContext& context, Pro
           cookies, context,
           [&](sqlite3* db, std::string& p) { return chromium::ReadCookies(db, out.cookies, p); },
           out.problems))
-    out.entries.cookies = CookieEntries(out.cookies, profile.label, cookies, context.viewFolder);
+    out.entries.cookies = CookieEntries(out.cookies, profile.label, context.viewFolder);
 
   chromium::SimpleCacheFolder folder = chromium::ScanSimpleCacheFolder(profile.cacheDir);
   out.problems.insert(out.problems.end(), folder.problems.begin(), folder.problems.end());
@@ -146,8 +146,7 @@ void ReadChromium(const BrowserProfile& profile, const ReadContext& context, Pro
 
 }  // namespace
 
-std::vector<SourceEntry> HistoryEntries(std::vector<HistoryRow> rows, const std::string& label,
-                                        const std::string& database) {
+std::vector<SourceEntry> HistoryEntries(std::vector<HistoryRow> rows, const std::string& label) {
   std::vector<SourceEntry> entries;
   platform::ReserveOnHugePages(entries, rows.size());
   for (HistoryRow& row : rows) {
@@ -160,14 +159,13 @@ std::vector<SourceEntry> HistoryEntries(std::vector<HistoryRow> rows, const std:
     entry.hitCount = row.visitCount;
     entry.lastAccess = row.lastVisit;
     entry.lastSync = row.lastVisit;
-    entry.sourceFile = database;
     entries.push_back(std::move(entry));
   }
   return entries;
 }
 
 std::vector<SourceEntry> CookieEntries(const std::vector<CookieRow>& rows, const std::string& label,
-                                       const std::string& database, const std::string& viewFolder) {
+                                       const std::string& viewFolder) {
   using Key = std::tuple<std::string, std::string, int>;  // host, path, port
   std::map<Key, std::size_t> index;
   std::vector<Key> keys;
@@ -180,7 +178,6 @@ std::vector<SourceEntry> CookieEntries(const std::vector<CookieRow>& rows, const
       SourceEntry entry;
       entry.url = CookieEntryUrl(label, row.host, std::get<2>(key), row.path);
       entry.entryType = kCookieEntry;
-      entry.sourceFile = database;
       entries.push_back(std::move(entry));
     }
     SourceEntry& entry = entries[found->second];

@@ -35,11 +35,10 @@ ProfileRead ReadProfile(const BrowserProfile& profile, const ReadContext& contex
 // port, where the store recorded one other than 80 or 443), in order of first
 // appearance; sheets numbered per host in path order.
 std::vector<SourceEntry> CookieEntries(const std::vector<CookieRow>& rows, const std::string& label,
-                                       const std::string& database, const std::string& viewFolder);
+                                       const std::string& viewFolder);
 
 // The history entries of `rows`, in their order.
-std::vector<SourceEntry> HistoryEntries(std::vector<HistoryRow> rows, const std::string& label,
-                                        const std::string& database);
+std::vector<SourceEntry> HistoryEntries(std::vector<HistoryRow> rows, const std::string& label);
 
 // The content entry of a cached response read from `file`, whose name
 // relative to the cache folder is `relative`; false for a URL that is not
