@@ -86,6 +86,10 @@ void SiteMatcher::BuildDense(const std::vector<std::uint32_t>& breadthFirst, std
   for (const Node& node : nodes_)
     for (const Edge& edge : node.edges)
       if (classOf_[edge.byte] == 0) classOf_[edge.byte] = static_cast<std::uint16_t>(classes_++);
+  // The keys are lowered: a capital steps as its small letter does.
+  for (char upper = 'A'; upper <= 'Z'; ++upper)
+    classOf_[static_cast<unsigned char>(upper)] =
+        classOf_[static_cast<unsigned char>(AsciiToLower(upper))];
   if (nodes_.size() * classes_ > maxCells || nodes_.size() * classes_ >= kEndsKey) {
     classes_ = 1;
     std::fill(std::begin(classOf_), std::end(classOf_), std::uint16_t{0});

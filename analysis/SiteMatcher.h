@@ -27,17 +27,17 @@ class SiteMatcher {
   template <typename Found>
   void ForEachOccurrence(std::string_view text, Found&& found) const {
     std::uint32_t node = 0, row = 0;
-    // Keys are lowered; the text is lowered as it is read.
+    // Keys are lowered; capitals of the text step as small letters (the
+    // table's classes already put them together).
     for (char c : text) {
-      const auto byte = static_cast<unsigned char>(AsciiToLower(c));
       if (dense_) {
         // The cells hold where the target's row starts; a step is one load.
-        const std::uint32_t cell = dense_[row + classOf_[byte]];
+        const std::uint32_t cell = dense_[row + classOf_[static_cast<unsigned char>(c)]];
         row = cell & ~kEndsKey;
         if ((cell & kEndsKey) == 0) continue;
         node = row / static_cast<std::uint32_t>(classes_);
       } else {
-        node = Step(node, byte);
+        node = Step(node, static_cast<unsigned char>(AsciiToLower(c)));
       }
       for (std::uint32_t at = nodes_[node].nextOutput; at != 0;
            at = nodes_[nodes_[at].fail].nextOutput)
