@@ -1,7 +1,5 @@
 #include "analysis/TextArena.h"
 
-#include "platform/common/AsciiCase.h"
-
 #include <algorithm>
 #include <cstring>
 
@@ -33,19 +31,6 @@ std::string_view TextArena::Store(std::string_view text) {
   return std::string_view(place, text.size());
 }
 
-std::string_view TextArena::StoreLowered(std::string_view text) {
-  char* place = Reserve(text.size() + 1);
-  AsciiLowerCopy(text.data(), place, text.size());
-  place[text.size()] = '\0';
-  return std::string_view(place, text.size());
-}
-
 void TextArena::Clear() {
   blocks_.clear();
-}
-
-std::size_t TextArena::CapacityBytes() const {
-  std::size_t total = 0;
-  for (const Block& block : blocks_) total += block.data.size();
-  return total;
 }

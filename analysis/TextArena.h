@@ -21,14 +21,8 @@ class TextArena {
   // (without the zero byte).
   std::string_view Store(std::string_view text);
 
-  // Stores an ASCII-lowered copy, like Store.
-  std::string_view StoreLowered(std::string_view text);
-
   // Frees every block; earlier results dangle.
   void Clear();
-
-  // Bytes held in blocks (for measurements).
-  std::size_t CapacityBytes() const;
 
   // The blocks' used bytes, in storing order: consecutive stored texts, each
   // followed by its zero byte. A text never spans two blocks.

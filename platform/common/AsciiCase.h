@@ -18,8 +18,7 @@ inline char AsciiToUpper(char c) {
 }
 
 // Copies `size` bytes from `in` to `out` with A-Z lowered to a-z. `in` may
-// equal `out`. Eight bytes at a time: every stored URL is lowered once, so
-// this runs over every byte the scan keeps.
+// equal `out`. Eight bytes at a time.
 inline void AsciiLowerCopy(const char* in, char* out, std::size_t size) {
   constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
   std::size_t i = 0;
