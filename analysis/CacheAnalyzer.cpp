@@ -1,8 +1,10 @@
 #include "analysis/CacheAnalyzer.h"
 
 #include <algorithm>
+#include <exception>
 #include <functional>
 #include <limits>
+#include <thread>
 
 #include "analysis/TextArena.h"
 #include "platform/common/AsciiCase.h"
@@ -128,20 +130,56 @@ void TCacheAnalyzer::ScanCache() {
   const bool contentKept = FContentKept;
   if (contentKept) std::swap(kept, FKeptContent);
   Clear();
-  for (TSearchPattern pattern : {spCookies, spHistory, spUrl}) {
-    FCache->SetSearchPattern(pattern);
-    if (pattern == spUrl && contentKept) {
-      for (TTraceKind kind : kAllTraceKinds)
-        if (kind != tkCookies && kind != tkHistory) std::swap(FLists[kind], kept[kind]);
-      continue;
-    }
-    FCache->RetrieveEntries(0);
+  std::vector<TSearchPattern> passes{spCookies, spHistory};
+  if (contentKept) {
+    for (TTraceKind kind : kAllTraceKinds)
+      if (kind != tkCookies && kind != tkHistory) std::swap(FLists[kind], kept[kind]);
+  } else {
+    passes.push_back(spUrl);
   }
+  if (FParallelScan)
+    RunPassesInParallel(passes);
+  else
+    RunPasses(passes);
+  // The enumerator is left as after a walk of all three passes.
+  FCache->SetSearchPattern(spUrl);
   for (TTraceKind kind : kAllTraceKinds) FTotals[kind] = CountOf(FLists[kind]);
 }
 
+void TCacheAnalyzer::RunPasses(const std::vector<TSearchPattern>& Passes) {
+  for (TSearchPattern pattern : Passes) {
+    FCache->SetSearchPattern(pattern);
+    FCache->RetrieveEntries(0);
+  }
+}
+
+// Each pass fills lists of its own (cookies, history, the content kinds),
+// so the two threads never store into the same list.
+void TCacheAnalyzer::RunPassesInParallel(const std::vector<TSearchPattern>& Passes) {
+  TIECache first;
+  first.SetFilterOptions(FCache->FilterOptions());
+  first.SetSearchPattern(Passes.front());
+  first.SetOnEntry([this](TIECache& Sender, bool& Cancel) { HandleEntry(Sender, Cancel); });
+  std::exception_ptr firstFailure;
+  std::thread worker([&] {
+    try {
+      first.RetrieveEntries(0);
+    } catch (...) {
+      firstFailure = std::current_exception();
+    }
+  });
+  try {
+    RunPasses({Passes.begin() + 1, Passes.end()});
+  } catch (...) {
+    worker.join();
+    throw;
+  }
+  worker.join();
+  if (firstFailure) std::rethrow_exception(firstFailure);
+}
+
 void TCacheAnalyzer::HandleEntry(TIECache& Sender, bool& /*Cancel*/) {
-  AddEntry(FCache->EntryInfo(), Sender.SearchPattern());
+  AddEntry(Sender.EntryInfo(), Sender.SearchPattern());
 }
 
 void TCacheAnalyzer::AddEntry(const TEntryInfo& Entry, TSearchPattern Pattern) {

@@ -47,6 +47,12 @@ class TCacheAnalyzer {
   // come from one reading of the content container.
   void ScanCache();
 
+  // Whether ScanCache walks two containers at the same time, the first
+  // pass on a second thread with an enumerator of its own (same filter):
+  // faster on two cores, while two containers' copies are held at once.
+  // The lists, totals and order are the same either way. Off by default.
+  void SetParallelScan(bool Parallel) { FParallelScan = Parallel; }
+
   // The sorted, duplicate-free site keys of the content entries. Runs its
   // own content walk and leaves the stored lists alone; the walk's entries
   // are kept for the next ScanCache.
@@ -122,6 +128,10 @@ class TCacheAnalyzer {
 
  private:
   void UseHandleEntry();
+  // Walks the passes one after the other with the enumerator.
+  void RunPasses(const std::vector<TSearchPattern>& Passes);
+  // Walks the first pass on a second thread while this one walks the rest.
+  void RunPassesInParallel(const std::vector<TSearchPattern>& Passes);
 
   // One list of stored entries a kind, indexed by TTraceKind.
   std::array<TEntryList, kTraceKinds> FLists;
@@ -132,6 +142,7 @@ class TCacheAnalyzer {
   // FContentKept; the cookie and history lists stay empty.
   std::array<TEntryList, kTraceKinds> FKeptContent;
   bool FContentKept = false;
+  bool FParallelScan = false;
   std::unique_ptr<TIECache> FCache;
 
   std::array<std::int32_t, kTraceKinds> FSiteCounts{};

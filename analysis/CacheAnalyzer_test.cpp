@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <stdexcept>
 #include <unordered_map>
 
 #include "platform/common/AsciiCase.h"
+#include "platform/common/LargeBuffer.h"
 #include "platform/wininet/ContainerLocator.h"
 #include "platform/wininet/testing/MemoryUrlCache.h"
 
@@ -267,8 +269,17 @@ TEST(CacheAnalyzer, ReadsTheWineFixture) {
   EXPECT_EQ(history, "Visited: user@http://www.example.com/index.html\r\n");
 }
 
-// The block-wise search must give what a plain search of every URL gives.
-TEST(CacheAnalyzer, FastSearchEqualsThePlainSearch) {
+// The block-wise search must give what a plain search of every URL gives,
+// with the stores on pages of their own or carved from shared huge pages.
+class FastSearch : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { platform::PreferHugePages(GetParam()); }
+  void TearDown() override { platform::PreferHugePages(false); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Stores, FastSearch, ::testing::Bool());
+
+TEST_P(FastSearch, EqualsThePlainSearch) {
   std::mt19937 random(7);
   const std::string alphabet = "abAB./:w";
   auto randomText = [&](std::size_t maxLength) {
@@ -294,6 +305,71 @@ TEST(CacheAnalyzer, FastSearchEqualsThePlainSearch) {
       if (urls[i].find(site) != std::string::npos) expected.push_back(i);
     list.ForEachMatch(site, [&](const TStoredEntry& entry) { got.push_back(indexOf.at(&entry)); });
     ASSERT_EQ(got, expected) << "site '" << site << "'";
+  }
+}
+
+// Two passes at once on two threads store what one pass after the other
+// stores, in the same order, right after GetSites or not.
+TEST(CacheAnalyzer, ParallelScanEqualsTheSequentialScan) {
+  MemoryUrlCache service;
+  std::mt19937 random(11);
+  const char* const extensions[] = {".gif", ".html", ".swf", ".js", ""};
+  for (int i = 0; i < 3000; ++i) {
+    const std::string host = "h" + std::to_string(random() % 97) + ".test";
+    service.Add(MemoryUrlCache::kCookies, "Cookie:me@" + host + "/" + std::to_string(i),
+                "/c/me@" + host + "[" + std::to_string(i) + "].txt");
+    service.Add(MemoryUrlCache::kHistory, "Visited: me@http://" + host + "/" + std::to_string(i),
+                "");
+    service.Add(MemoryUrlCache::kContent, "http://" + host + "/f" + std::to_string(i),
+                "/d/f" + std::to_string(i) + extensions[random() % 5]);
+  }
+  ScopedProvider scoped{service};
+  for (const bool sitesFirst : {false, true}) {
+    TCacheAnalyzer sequential, parallel;
+    parallel.SetParallelScan(true);
+    TSiteList sites, parallelSites;
+    if (sitesFirst) {
+      sequential.GetSites(sites);
+      parallel.GetSites(parallelSites);
+    }
+    sequential.ScanCache();
+    parallel.ScanCache();
+    EXPECT_EQ(parallelSites, sites);
+    for (TTraceKind kind : kAllTraceKinds) {
+      const TEntryList& got = parallel.List(kind);
+      const TEntryList& want = sequential.List(kind);
+      EXPECT_EQ(parallel.Total(kind), sequential.Total(kind)) << kind;
+      ASSERT_EQ(got.Count(), want.Count()) << kind;
+      for (std::size_t i = 0; i < got.Count(); ++i) {
+        ASSERT_EQ(got[i].SourceUrlName, want[i].SourceUrlName) << kind << " " << i;
+        ASSERT_EQ(got[i].LocalFileName, want[i].LocalFileName) << kind << " " << i;
+      }
+    }
+    EXPECT_EQ(parallel.Cache().SearchPattern(), spUrl);
+  }
+}
+
+// A source that fails while the walks run on two threads: the failure of
+// either walk reaches the caller of ScanCache, after both walks ended.
+class FailingProvider : public urlcache::Provider {
+ public:
+  explicit FailingProvider(urlcache::Container failing) : failing_(failing) {}
+  std::unique_ptr<urlcache::Cursor> Open(urlcache::Container container) override {
+    if (container == failing_) throw std::runtime_error("unreadable container");
+    return nullptr;
+  }
+
+ private:
+  urlcache::Container failing_;
+};
+
+TEST(CacheAnalyzer, ParallelScanPassesOnTheFailureOfEitherWalk) {
+  for (const auto failing : {MemoryUrlCache::kCookies, MemoryUrlCache::kHistory}) {
+    FailingProvider provider(failing);
+    ScopedProvider scoped{provider};
+    TCacheAnalyzer analyzer;
+    analyzer.SetParallelScan(true);
+    EXPECT_THROW(analyzer.ScanCache(), std::runtime_error);
   }
 }
 

@@ -3,14 +3,20 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <new>
 #include <utility>
+#include <vector>
 
 namespace platform {
 namespace {
 
 constexpr std::size_t kSmallPage = 4096;
+
+std::atomic<bool> hugePagesPreferred{false};
 
 std::size_t RoundUp(std::size_t size, std::size_t unit) {
   return (size + unit - 1) / unit * unit;
@@ -41,7 +47,78 @@ char* MapSmallPages(std::size_t length) {
   return static_cast<char*>(raw);
 }
 
+// The buffers from 64 KiB up to a huge page, in power-of-two sizes, carved
+// from huge pages that the process keeps: a freed buffer waits for the next
+// of its size. Shared by every thread.
+class SmallBufferPool {
+ public:
+  static std::size_t RoundedSize(std::size_t size) {
+    std::size_t rounded = LargeBuffer::kSmallPagesFrom;
+    while (rounded < size) rounded *= 2;
+    return rounded;
+  }
+
+  char* Take(std::size_t rounded) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<char*>& free = free_[ClassOf(rounded)];
+    if (!free.empty()) {
+      char* const buffer = free.back();
+      free.pop_back();
+      return buffer;
+    }
+    if (kHugePage - slabUsed_ < rounded) {
+      // The rest of the old huge page is left to the sizes that still fit.
+      for (std::size_t size = rounded / 2; size >= LargeBuffer::kSmallPagesFrom; size /= 2) {
+        if (kHugePage - slabUsed_ >= size) {
+          free_[ClassOf(size)].push_back(slab_ + slabUsed_);
+          slabUsed_ += size;
+        }
+      }
+      slab_ = MapAligned(kHugePage);
+      slabUsed_ = 0;
+    }
+    char* const buffer = slab_ + slabUsed_;
+    slabUsed_ += rounded;
+    return buffer;
+  }
+
+  void Give(char* buffer, std::size_t rounded) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    free_[ClassOf(rounded)].push_back(buffer);
+  }
+
+ private:
+  static constexpr std::size_t kHugePage = LargeBuffer::kHugePage;
+  static constexpr std::size_t kClasses = 6;  // 64 KiB to a whole huge page
+  static_assert(LargeBuffer::kSmallPagesFrom << (kClasses - 1) == kHugePage);
+
+  static std::size_t ClassOf(std::size_t rounded) {
+    std::size_t index = 0;
+    while ((LargeBuffer::kSmallPagesFrom << index) < rounded) ++index;
+    return index;
+  }
+
+  std::mutex mutex_;
+  std::array<std::vector<char*>, kClasses> free_;
+  char* slab_ = nullptr;
+  std::size_t slabUsed_ = kHugePage;  // no slab yet
+};
+
+SmallBufferPool& Pool() {
+  // Never destroyed: its huge pages serve buffers up to the process's end.
+  static SmallBufferPool* const pool = new SmallBufferPool;
+  return *pool;
+}
+
 }  // namespace
+
+void PreferHugePages(bool prefer) noexcept {
+  hugePagesPreferred.store(prefer, std::memory_order_relaxed);
+}
+
+bool HugePagesPreferred() noexcept {
+  return hugePagesPreferred.load(std::memory_order_relaxed);
+}
 
 void OfferHugePages(void* data, std::size_t size) noexcept {
   const auto begin = reinterpret_cast<std::uintptr_t>(data);
@@ -54,6 +131,11 @@ void OfferHugePages(void* data, std::size_t size) noexcept {
 LargeBuffer::LargeBuffer(std::size_t size, Pages pages) : size_(size) {
   if (size < kSmallPagesFrom) {
     data_ = size == 0 ? nullptr : new char[size];
+    return;
+  }
+  if (size < kHugePage && HugePagesPreferred()) {
+    pooled_ = true;
+    data_ = Pool().Take(SmallBufferPool::RoundedSize(size));
     return;
   }
   if (size < kHugePage) {
@@ -81,7 +163,8 @@ LargeBuffer::~LargeBuffer() {
 LargeBuffer::LargeBuffer(LargeBuffer&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
       size_(std::exchange(other.size_, 0)),
-      mapped_(std::exchange(other.mapped_, 0)) {}
+      mapped_(std::exchange(other.mapped_, 0)),
+      pooled_(std::exchange(other.pooled_, false)) {}
 
 LargeBuffer& LargeBuffer::operator=(LargeBuffer&& other) noexcept {
   if (this != &other) {
@@ -89,12 +172,15 @@ LargeBuffer& LargeBuffer::operator=(LargeBuffer&& other) noexcept {
     data_ = std::exchange(other.data_, nullptr);
     size_ = std::exchange(other.size_, 0);
     mapped_ = std::exchange(other.mapped_, 0);
+    pooled_ = std::exchange(other.pooled_, false);
   }
   return *this;
 }
 
 void LargeBuffer::Release() noexcept {
-  if (mapped_ > 0) {
+  if (pooled_) {
+    Pool().Give(data_, SmallBufferPool::RoundedSize(size_));
+  } else if (mapped_ > 0) {
     munmap(data_, mapped_);
   } else {
     delete[] data_;
@@ -102,6 +188,7 @@ void LargeBuffer::Release() noexcept {
   data_ = nullptr;
   size_ = 0;
   mapped_ = 0;
+  pooled_ = false;
 }
 
 }  // namespace platform

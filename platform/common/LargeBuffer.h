@@ -44,8 +44,18 @@ class LargeBuffer {
 
   char* data_ = nullptr;
   std::size_t size_ = 0;
-  std::size_t mapped_ = 0;  // bytes mapped; 0 when the heap holds it
+  std::size_t mapped_ = 0;  // bytes mapped; 0 when the heap or the pool holds it
+  bool pooled_ = false;     // carved from the shared huge pages
 };
+
+// Whether the buffers below a huge page are carved from huge pages shared by
+// all of them instead of being mappings of small pages: far fewer faults for
+// a process that fills many lists once and exits, while the huge pages,
+// once taken, stay with the process (a freed buffer is reused by the next
+// of its size, never given back). Off by default, which keeps a long-lived
+// window's footprint small.
+void PreferHugePages(bool prefer) noexcept;
+bool HugePagesPreferred() noexcept;
 
 // Offers the whole huge pages inside [data, data + size) of memory that is
 // already ours (a reserved vector or string) to the kernel for transparent

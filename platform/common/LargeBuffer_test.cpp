@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 namespace {
 
 using platform::LargeBuffer;
+using platform::PreferHugePages;
 
 TEST(LargeBuffer, SmallAndLargeBuffersHoldWhatIsWrittenAcrossMoves) {
   for (const std::size_t size : {std::size_t{2}, std::size_t{4096}, LargeBuffer::kHugePage + 3}) {
@@ -50,6 +52,34 @@ TEST(LargeBuffer, PagesMadePresentInPartsOrPastTheEndKeepTheBytes) {
     EXPECT_EQ(buffer.data()[100], 'b');
     EXPECT_EQ(buffer.data()[size - 1], 'b');
   }
+}
+
+// Where huge pages are preferred, buffers below a huge page share huge
+// pages: each holds its own bytes, and a freed one serves the next of its
+// size instead of new memory.
+TEST(LargeBuffer, PooledBuffersKeepTheirBytesAndAreReused) {
+  PreferHugePages(true);
+  std::vector<LargeBuffer> buffers;
+  const std::size_t sizes[] = {LargeBuffer::kSmallPagesFrom, 100'000, LargeBuffer::kHugePage / 2,
+                               LargeBuffer::kHugePage - 1};
+  for (int round = 0; round < 6; ++round)
+    for (std::size_t size : sizes) {
+      buffers.emplace_back(size, LargeBuffer::Pages::kAsUsed);
+      std::memset(buffers.back().data(), 'a' + static_cast<int>(buffers.size() % 26), size);
+    }
+  for (std::size_t i = 0; i < buffers.size(); ++i) {
+    const LargeBuffer& buffer = buffers[i];
+    const char expected = static_cast<char>('a' + (i + 1) % 26);
+    EXPECT_EQ(buffer.data()[0], expected) << i;
+    EXPECT_EQ(buffer.data()[buffer.size() - 1], expected) << i;
+  }
+  const char* const freed = buffers[1].data();  // 100,000 bytes: the 128 KiB size
+  buffers[1] = LargeBuffer();
+  LargeBuffer next(120'000);
+  EXPECT_EQ(next.data(), freed);
+  PreferHugePages(false);
+  LargeBuffer own(100'000);  // back to a mapping of its own
+  EXPECT_NE(own.data(), freed);
 }
 
 }  // namespace
