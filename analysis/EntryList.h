@@ -10,6 +10,7 @@
 
 #include "analysis/TextArena.h"
 #include "cache/IECache.h"
+#include "platform/common/LargeArray.h"
 #include "platform/common/LargeBuffer.h"
 
 // What the analyzer keeps of a TEntryInfo: the two texts that the queries,
@@ -66,7 +67,7 @@ class TEntryList {
   std::vector<std::uint32_t> firstEntryOfBlock_;  // per block of urls_
   // Per entry, where its URL starts in its block of urls_: the search maps
   // a hit to its entry through these, a few cache lines per lookup.
-  std::vector<std::uint32_t> urlOffsets_;
+  platform::LargeArray<std::uint32_t> urlOffsets_;
   // The entries in chunks that never move: a growing vector would copy
   // them all again at every doubling and hold twice their size meanwhile.
   // 64 KiB a chunk, made present at once rather than page by page.

@@ -225,7 +225,7 @@ class DiskCursor : public Cursor {
   // Moves to the first intact record at or after the position and decodes
   // it into current_; false at the end.
   bool Decode() {
-    const std::vector<std::uint32_t>& offsets = container_->Index().EntryOffsets();
+    const platform::LargeArray<std::uint32_t>& offsets = container_->Index().EntryOffsets();
     for (; position_ < offsets.size(); ++position_) {
       UrlRecord record;
       if (container_->Index().ReadEntry(offsets[position_], record)) {

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/common/LargeArray.h"
 #include "platform/common/LargeBuffer.h"
 #include "platform/wininet/EntryStats.h"
 
@@ -55,7 +56,7 @@ class IndexDat {
   // which the WinINet service enumerates them. Each offset stands once, and
   // the records named span at most the file's size together, so their count
   // is at most one per block and their texts at most the file's bytes.
-  const std::vector<std::uint32_t>& EntryOffsets() const { return entryOffsets_; }
+  const platform::LargeArray<std::uint32_t>& EntryOffsets() const { return entryOffsets_; }
 
   // Names of the cache directories in table order. A name that is not a safe
   // single path component (empty, ".", "..", a slash or backslash, a control
@@ -76,7 +77,7 @@ class IndexDat {
   std::string_view bytes_;  // the file's bytes, in storage_
   bool signatureKnown_ = false;
   std::vector<std::string> directoryNames_;
-  std::vector<std::uint32_t> entryOffsets_;
+  platform::LargeArray<std::uint32_t> entryOffsets_;
 };
 
 // Converts a FAT date (low word) and time (high word), taken as UTC, to a
