@@ -1,6 +1,7 @@
 #include "analysis/CacheAnalyzer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <functional>
 #include <limits>
@@ -104,6 +105,83 @@ std::string OneLine(std::string_view Item) {
   return line;
 }
 
+namespace {
+
+// Stores `Entry` in the list of its kind in `Lists`, chosen by the pass's
+// pattern; entries of spAll are not stored.
+void Store(TCacheAnalyzer::TKindLists& Lists, const TEntryInfo& Entry, TSearchPattern Pattern) {
+  switch (Pattern) {
+    case spCookies:
+      Lists[tkCookies].Add(Entry);
+      return;
+    case spHistory:
+      Lists[tkHistory].Add(Entry);
+      return;
+    case spUrl:
+      Lists[ClassifyFile(Entry.LocalFileName)].Add(Entry);
+      return;
+    case spAll:
+      return;
+  }
+}
+
+}  // namespace
+
+// Passes walked by up to two threads, each with an enumerator of its own:
+// a thread takes the next pass that none has taken, so the passes spread
+// over both threads however long each takes. Every pass stores into lists
+// of its own kinds, so no two threads store into the same list.
+class TCacheAnalyzer::TWalks {
+ public:
+  TWalks(std::vector<TSearchPattern> Passes, TKindLists& Into, TFilterOptions Filter)
+      : FPasses(std::move(Passes)), FInto(Into), FFilter(Filter) {}
+  TWalks(const TWalks&) = delete;
+  TWalks& operator=(const TWalks&) = delete;
+  ~TWalks() { Wait(); }
+
+  // Starts the second thread on the passes.
+  void Start() {
+    FThread = std::thread([this] { FThreadFailure = WalkWhatIsLeft(); });
+  }
+
+  // Walks on this thread the passes that are left; the failure, if any.
+  std::exception_ptr WalkWhatIsLeft() {
+    TIECache cache;
+    cache.SetFilterOptions(FFilter);
+    cache.SetOnEntry([this](TIECache& Sender, bool&) {
+      Store(FInto, Sender.EntryInfo(), Sender.SearchPattern());
+    });
+    try {
+      for (std::size_t pass; (pass = FNext.fetch_add(1)) < FPasses.size();) {
+        cache.SetSearchPattern(FPasses[pass]);
+        cache.RetrieveEntries(0);
+      }
+    } catch (...) {
+      FNext = FPasses.size();  // the other thread takes no new pass
+      return std::current_exception();
+    }
+    return nullptr;
+  }
+
+  // Waits for the second thread; the first failure of either thread.
+  std::exception_ptr Finish(std::exception_ptr Own) {
+    Wait();
+    return Own ? Own : FThreadFailure;
+  }
+
+ private:
+  void Wait() {
+    if (FThread.joinable()) FThread.join();
+  }
+
+  const std::vector<TSearchPattern> FPasses;
+  TKindLists& FInto;
+  const TFilterOptions FFilter;
+  std::atomic<std::size_t> FNext{0};
+  std::thread FThread;
+  std::exception_ptr FThreadFailure;
+};
+
 TCacheAnalyzer::TCacheAnalyzer() : FCache(std::make_unique<TIECache>()) {
   FCache->SetFilterOptions(TFilterOptions::All());
   FCache->SetSearchPattern(spCookies);
@@ -119,63 +197,59 @@ void TCacheAnalyzer::UseHandleEntry() {
   FCache->SetOnEntry([this](TIECache& Sender, bool& Cancel) { HandleEntry(Sender, Cancel); });
 }
 
-void TCacheAnalyzer::Clear() {
-  for (TEntryList& list : FLists) list.Clear();
-  for (TEntryList& list : FKeptContent) list.Clear();
+void TCacheAnalyzer::DropBackgroundWalks() {
+  FBackground.reset();  // waits for its thread
+  for (TEntryList& list : FKept) list.Clear();
   FContentKept = false;
 }
 
+void TCacheAnalyzer::Clear() {
+  DropBackgroundWalks();
+  for (TEntryList& list : FLists) list.Clear();
+}
+
+std::exception_ptr TCacheAnalyzer::FinishBackgroundWalks() {
+  std::unique_ptr<TWalks> walks = std::move(FBackground);
+  return walks->Finish(walks->WalkWhatIsLeft());
+}
+
 void TCacheAnalyzer::ScanCache() {
-  std::array<TEntryList, kTraceKinds> kept;
   const bool contentKept = FContentKept;
-  if (contentKept) std::swap(kept, FKeptContent);
-  Clear();
-  std::vector<TSearchPattern> passes{spCookies, spHistory};
-  if (contentKept) {
-    for (TTraceKind kind : kAllTraceKinds)
-      if (kind != tkCookies && kind != tkHistory) std::swap(FLists[kind], kept[kind]);
-  } else {
-    passes.push_back(spUrl);
+  const bool othersKept = contentKept && FBackground;
+  if (othersKept) {
+    if (std::exception_ptr failure = FinishBackgroundWalks()) {
+      Clear();
+      std::rethrow_exception(failure);
+    }
   }
-  if (FParallelScan)
-    RunPassesInParallel(passes);
-  else
-    RunPasses(passes);
+  TKindLists kept;
+  if (contentKept) std::swap(kept, FKept);
+  Clear();
+  std::vector<TSearchPattern> passes;
+  for (TTraceKind kind : kAllTraceKinds) {
+    const bool other = kind == tkCookies || kind == tkHistory;
+    if (other ? othersKept : contentKept) std::swap(FLists[kind], kept[kind]);
+  }
+  if (!othersKept) passes = {spCookies, spHistory};
+  if (!contentKept) passes.push_back(spUrl);
+  RunPasses(passes);
   // The enumerator is left as after a walk of all three passes.
   FCache->SetSearchPattern(spUrl);
   for (TTraceKind kind : kAllTraceKinds) FTotals[kind] = CountOf(FLists[kind]);
 }
 
 void TCacheAnalyzer::RunPasses(const std::vector<TSearchPattern>& Passes) {
+  if (FParallelScan && Passes.size() > 1) {
+    TWalks walks(Passes, FLists, FCache->FilterOptions());
+    walks.Start();
+    if (std::exception_ptr failure = walks.Finish(walks.WalkWhatIsLeft()))
+      std::rethrow_exception(failure);
+    return;
+  }
   for (TSearchPattern pattern : Passes) {
     FCache->SetSearchPattern(pattern);
     FCache->RetrieveEntries(0);
   }
-}
-
-// Each pass fills lists of its own (cookies, history, the content kinds),
-// so the two threads never store into the same list.
-void TCacheAnalyzer::RunPassesInParallel(const std::vector<TSearchPattern>& Passes) {
-  TIECache first;
-  first.SetFilterOptions(FCache->FilterOptions());
-  first.SetSearchPattern(Passes.front());
-  first.SetOnEntry([this](TIECache& Sender, bool& Cancel) { HandleEntry(Sender, Cancel); });
-  std::exception_ptr firstFailure;
-  std::thread worker([&] {
-    try {
-      first.RetrieveEntries(0);
-    } catch (...) {
-      firstFailure = std::current_exception();
-    }
-  });
-  try {
-    RunPasses({Passes.begin() + 1, Passes.end()});
-  } catch (...) {
-    worker.join();
-    throw;
-  }
-  worker.join();
-  if (firstFailure) std::rethrow_exception(firstFailure);
 }
 
 void TCacheAnalyzer::HandleEntry(TIECache& Sender, bool& /*Cancel*/) {
@@ -183,19 +257,7 @@ void TCacheAnalyzer::HandleEntry(TIECache& Sender, bool& /*Cancel*/) {
 }
 
 void TCacheAnalyzer::AddEntry(const TEntryInfo& Entry, TSearchPattern Pattern) {
-  switch (Pattern) {
-    case spCookies:
-      FLists[tkCookies].Add(Entry);
-      return;
-    case spHistory:
-      FLists[tkHistory].Add(Entry);
-      return;
-    case spUrl:
-      FLists[ClassifyFile(Entry.LocalFileName)].Add(Entry);
-      return;
-    case spAll:
-      return;
-  }
+  Store(FLists, Entry, Pattern);
 }
 
 void TCacheAnalyzer::CollectURL(TIECache& Sender, bool& /*Cancel*/) {
@@ -217,15 +279,24 @@ void TCacheAnalyzer::GetSites(TSiteList& Sites) {
     }
   } restore{*this};
   FURLList = &keys;
-  for (TEntryList& list : FKeptContent) list.Clear();
-  FContentKept = false;
+  DropBackgroundWalks();
   FCache->SetOnEntry([this](TIECache& Sender, bool& Cancel) {
     CollectURL(Sender, Cancel);
     const TEntryInfo& entry = Sender.EntryInfo();
-    FKeptContent[ClassifyFile(entry.LocalFileName)].Add(entry);
+    FKept[ClassifyFile(entry.LocalFileName)].Add(entry);
   });
+  if (FParallelScan) {
+    FBackground =
+        std::make_unique<TWalks>(std::vector{spCookies, spHistory}, FKept, FCache->FilterOptions());
+    FBackground->Start();
+  }
   FCache->SetSearchPattern(spUrl);
-  FCache->RetrieveEntries(0);
+  try {
+    FCache->RetrieveEntries(0);
+  } catch (...) {
+    DropBackgroundWalks();
+    throw;
+  }
   FContentKept = true;
 
   TItemList sorted = keys.Keys();

@@ -47,10 +47,13 @@ class TCacheAnalyzer {
   // come from one reading of the content container.
   void ScanCache();
 
-  // Whether ScanCache walks two containers at the same time, the first
-  // pass on a second thread with an enumerator of its own (same filter):
-  // faster on two cores, while two containers' copies are held at once.
-  // The lists, totals and order are the same either way. Off by default.
+  // Whether the walks run two at a time, each on a thread with an
+  // enumerator of its own (same filter): GetSites then also walks cookies
+  // and history on a second thread beside its content walk, for the
+  // ScanCache that follows, and a ScanCache on its own walks two containers
+  // at once. Faster on two cores, while two containers' copies are held at
+  // once. The lists, totals and order are the same either way. Off by
+  // default.
   void SetParallelScan(bool Parallel) { FParallelScan = Parallel; }
 
   // The sorted, duplicate-free site keys of the content entries. Runs its
@@ -71,6 +74,9 @@ class TCacheAnalyzer {
   // Stores `Entry` in the list of its kind, chosen by the pass's pattern;
   // entries of spAll are not stored.
   void AddEntry(const TEntryInfo& Entry, TSearchPattern Pattern);
+
+  // One list of stored entries a kind, indexed by TTraceKind.
+  using TKindLists = std::array<TEntryList, kTraceKinds>;
   // OnEntry handler during GetSites: collects the site key of the entry's URL.
   void CollectURL(TIECache& Sender, bool& Cancel);
 
@@ -127,21 +133,26 @@ class TCacheAnalyzer {
   TIECache& Cache() { return *FCache; }
 
  private:
+  class TWalks;
   void UseHandleEntry();
-  // Walks the passes one after the other with the enumerator.
+  // Walks the passes into FLists, two at a time in parallel mode.
   void RunPasses(const std::vector<TSearchPattern>& Passes);
-  // Walks the first pass on a second thread while this one walks the rest.
-  void RunPassesInParallel(const std::vector<TSearchPattern>& Passes);
+  // Ends the walks that GetSites left running: the ones not yet started are
+  // walked here, then the second thread is waited for. Their failure, if any.
+  std::exception_ptr FinishBackgroundWalks();
+  // Waits for the walks that GetSites left running and drops what they kept.
+  void DropBackgroundWalks();
 
-  // One list of stored entries a kind, indexed by TTraceKind.
-  std::array<TEntryList, kTraceKinds> FLists;
+  TKindLists FLists;
   // The keys collected while GetSites runs: the URLs of the walk are reduced
   // to their keys as they arrive instead of being held until the end.
   SiteKeySet* FURLList = nullptr;
   // The content entries of the last GetSites walk, by kind, while
-  // FContentKept; the cookie and history lists stay empty.
-  std::array<TEntryList, kTraceKinds> FKeptContent;
+  // FContentKept; in parallel mode also the cookie and history entries that
+  // FBackground walks beside it, for the next ScanCache.
+  TKindLists FKept;
   bool FContentKept = false;
+  std::unique_ptr<TWalks> FBackground;
   bool FParallelScan = false;
   std::unique_ptr<TIECache> FCache;
 

@@ -363,6 +363,8 @@ class FailingProvider : public urlcache::Provider {
   urlcache::Container failing_;
 };
 
+// The walks that GetSites starts beside its own fail in the ScanCache that
+// would have walked them, and an analyzer dropped before that waits for them.
 TEST(CacheAnalyzer, ParallelScanPassesOnTheFailureOfEitherWalk) {
   for (const auto failing : {MemoryUrlCache::kCookies, MemoryUrlCache::kHistory}) {
     FailingProvider provider(failing);
@@ -370,7 +372,21 @@ TEST(CacheAnalyzer, ParallelScanPassesOnTheFailureOfEitherWalk) {
     TCacheAnalyzer analyzer;
     analyzer.SetParallelScan(true);
     EXPECT_THROW(analyzer.ScanCache(), std::runtime_error);
+    TSiteList sites;
+    analyzer.GetSites(sites);
+    EXPECT_THROW(analyzer.ScanCache(), std::runtime_error);
+    EXPECT_EQ(analyzer.TotalCookies() + analyzer.TotalHistory(), 0);
+    TCacheAnalyzer dropped;
+    dropped.SetParallelScan(true);
+    dropped.GetSites(sites);
   }
+  // A content walk that fails ends GetSites once the walks beside it ended.
+  FailingProvider content(MemoryUrlCache::kContent);
+  ScopedProvider scoped{content};
+  TCacheAnalyzer analyzer;
+  analyzer.SetParallelScan(true);
+  TSiteList sites;
+  EXPECT_THROW(analyzer.GetSites(sites), std::runtime_error);
 }
 
 }  // namespace
