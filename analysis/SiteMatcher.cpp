@@ -3,7 +3,10 @@
 #include "platform/common/AsciiCase.h"
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
 #include <iterator>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -17,6 +20,10 @@ std::string_view ItemOf(const TStoredEntry& entry, TTraceKind kind) {
 
 SiteMatcher::SiteMatcher(const std::vector<std::string>& keys, std::size_t maxDenseCells)
     : nodes_(1) {
+  // A node a key byte at most: the nodes never move while the trie grows.
+  std::size_t bytes = 1;
+  for (const std::string& key : keys) bytes += key.size();
+  nodes_.reserve(bytes);
   for (std::size_t i = 0; i < keys.size(); ++i)
     if (!keys[i].empty()) Insert(keys[i], static_cast<std::uint32_t>(i));
   const std::vector<std::uint32_t> breadthFirst = LinkFailures();
@@ -114,51 +121,114 @@ void SiteMatcher::BuildDense(const std::vector<std::uint32_t>& breadthFirst, std
   dense_ = cells;
 }
 
-SiteTraceIndex::SiteTraceIndex(const TCacheAnalyzer& analyzer, const TSiteList& sites)
-    : analyzer_(analyzer) {
+SiteListMatcher::SiteListMatcher(const TSiteList& sites) : siteCount_(sites.size()) {
   // Matched as GetTraces matches: the lowered key in the lowered URL; the
   // empty key is in every URL.
   std::vector<std::string> keys;
-  std::vector<std::uint32_t> everywhere;
   keys.reserve(sites.size());
   for (std::size_t i = 0; i < sites.size(); ++i) {
     keys.push_back(AsciiLower(sites[i]));
-    if (keys.back().empty()) everywhere.push_back(static_cast<std::uint32_t>(i));
+    if (keys.back().empty()) everywhere_.push_back(static_cast<std::uint32_t>(i));
   }
-  const SiteMatcher matcher(keys);
-  // Per kind: (site, entry) pairs in entry order, then sorted by site
-  // stably, by counting.
+  matcher_ = std::make_unique<const SiteMatcher>(keys);
+}
+
+SiteTraceIndex::SiteTraceIndex(const TCacheAnalyzer& analyzer, const SiteListMatcher& sites,
+                               unsigned threads)
+    : analyzer_(analyzer) {
+  // The kinds are indexed apart, the longest lists first, each by the next
+  // thread free.
+  std::vector<TTraceKind> kinds(std::begin(kAllTraceKinds), std::end(kAllTraceKinds));
+  std::stable_sort(kinds.begin(), kinds.end(), [&](TTraceKind a, TTraceKind b) {
+    return analyzer.List(a).Count() > analyzer.List(b).Count();
+  });
+  std::atomic<std::size_t> next{0};
+  const auto indexWhatIsLeft = [&] {
+    for (std::size_t at; (at = next.fetch_add(1)) < kinds.size();) IndexKind(sites, kinds[at]);
+  };
+  std::vector<std::thread> helpers;
+  std::vector<std::exception_ptr> failures(threads > 1 ? threads - 1 : 0);
+  for (std::size_t i = 0; i < failures.size(); ++i)
+    helpers.emplace_back([&, i] {
+      try {
+        indexWhatIsLeft();
+      } catch (...) {
+        next = kinds.size();
+        failures[i] = std::current_exception();
+      }
+    });
+  std::exception_ptr own;
+  try {
+    indexWhatIsLeft();
+  } catch (...) {
+    next = kinds.size();
+    own = std::current_exception();
+  }
+  for (std::thread& helper : helpers) helper.join();
+  if (own) std::rethrow_exception(own);
+  for (const std::exception_ptr& failure : failures)
+    if (failure) std::rethrow_exception(failure);
+}
+
+void SiteTraceIndex::IndexKind(const SiteListMatcher& sites, TTraceKind kind) {
+  const SiteMatcher& matcher = sites.Matcher();
+  const std::vector<std::uint32_t>& everywhere = sites.Everywhere();
+  const std::size_t siteCount = sites.SiteCount();
+  // (site, entry) pairs in entry order, then sorted by site stably, by
+  // counting.
   std::vector<std::pair<std::uint32_t, std::uint32_t>> found;
-  for (TTraceKind kind : kAllTraceKinds) {
-    found.clear();
-    const TEntryList& list = analyzer.List(kind);
-    for (std::size_t index = 0; index < list.Count(); ++index) {
-      const TStoredEntry& entry = list[index];
-      if (ItemOf(entry, kind).empty()) continue;
-      const auto entryIndex = static_cast<std::uint32_t>(index);
-      for (std::uint32_t site : everywhere) found.emplace_back(site, entryIndex);
-      const std::size_t before = found.size();
-      matcher.ForEachOccurrence(entry.SourceUrlName, [&](std::uint32_t site) {
-        // A key found twice in one URL still names the entry once.
-        for (std::size_t i = before; i < found.size(); ++i)
-          if (found[i].first == site) return;
-        found.emplace_back(site, entryIndex);
-      });
+  // A batch of entries with an item, walked side by side; the sites found
+  // in each, added to `found` entry after entry so that list order holds.
+  std::uint32_t batch[SiteMatcher::kBatch];
+  std::string_view urls[SiteMatcher::kBatch];
+  std::vector<std::uint32_t> sitesOf[SiteMatcher::kBatch];
+  std::size_t batched = 0;
+  const auto flush = [&] {
+    matcher.ForEachOccurrenceIn(urls, batched, [&](std::size_t i, std::uint32_t site) {
+      // A key found twice in one URL still names the entry once.
+      std::vector<std::uint32_t>& sitesHere = sitesOf[i];
+      if (std::find(sitesHere.begin(), sitesHere.end(), site) == sitesHere.end())
+        sitesHere.push_back(site);
+    });
+    for (std::size_t i = 0; i < batched; ++i) {
+      for (std::uint32_t site : everywhere) found.emplace_back(site, batch[i]);
+      for (std::uint32_t site : sitesOf[i]) found.emplace_back(site, batch[i]);
+      sitesOf[i].clear();
     }
-    std::vector<std::uint32_t>& offsets = offsets_[kind];
-    offsets.assign(sites.size() + 1, 0);
-    for (const auto& [site, entryIndex] : found) ++offsets[site + 1];
-    for (std::size_t site = 0; site < sites.size(); ++site) offsets[site + 1] += offsets[site];
-    std::vector<std::uint32_t> next(offsets.begin(), offsets.end() - 1);
-    matches_[kind].resize(found.size());
-    for (const auto& [site, entryIndex] : found) matches_[kind][next[site]++] = entryIndex;
+    batched = 0;
+  };
+  const TEntryList& list = analyzer_.List(kind);
+  for (std::size_t index = 0; index < list.Count(); ++index) {
+    const TStoredEntry& entry = list[index];
+    if (ItemOf(entry, kind).empty()) continue;
+    batch[batched] = static_cast<std::uint32_t>(index);
+    urls[batched] = entry.SourceUrlName;
+    if (++batched == SiteMatcher::kBatch) flush();
   }
+  flush();
+  std::vector<std::uint32_t>& offsets = offsets_[kind];
+  offsets.assign(siteCount + 1, 0);
+  for (const auto& [site, entryIndex] : found) ++offsets[site + 1];
+  for (std::size_t site = 0; site < siteCount; ++site) offsets[site + 1] += offsets[site];
+  std::vector<std::uint32_t> next(offsets.begin(), offsets.end() - 1);
+  matches_[kind].resize(found.size());
+  for (const auto& [site, entryIndex] : found) matches_[kind][next[site]++] = entryIndex;
 }
 
 void SiteTraceIndex::Items(std::size_t site, TTraceKind kind, TItemList& items) const {
   items.clear();
   const TEntryList& list = analyzer_.List(kind);
   const std::vector<std::uint32_t>& matches = matches_[kind];
-  for (std::uint32_t at = offsets_[kind][site]; at < offsets_[kind][site + 1]; ++at)
+  const std::uint32_t end = offsets_[kind][site + 1];
+  // A site's entries lie scattered over the list and its texts over the
+  // arenas: the entries some steps ahead and their texts a few steps ahead
+  // are asked for early, so that they arrive while the nearer ones are
+  // taken (and while the caller writes the items out).
+  constexpr std::uint32_t kEntriesAhead = 16, kTextsAhead = 8;
+  for (std::uint32_t at = offsets_[kind][site]; at < end; ++at) {
+    if (at + kEntriesAhead < end) __builtin_prefetch(&list[matches[at + kEntriesAhead]]);
+    if (at + kTextsAhead < end)
+      __builtin_prefetch(ItemOf(list[matches[at + kTextsAhead]], kind).data());
     items.push_back(ItemOf(list[matches[at]], kind));
+  }
 }

@@ -42,6 +42,32 @@ TEST(SiteMatcher, FindsEveryOccurrenceOfOverlappingKeys) {
   }
 }
 
+// Texts of different lengths walked side by side: each finds what it finds
+// alone, whatever the batch.
+TEST(SiteMatcher, FindsInABatchWhatEachTextFindsAlone) {
+  const std::vector<std::string> keys = {"a.b", "xa.b.c", "b", "a.b:8080", "b.c", "a\r\nb"};
+  for (std::size_t maxDenseCells : {SiteMatcher::kMaxDenseCells, std::size_t{0}}) {
+    const SiteMatcher matcher(keys, maxDenseCells);
+    std::mt19937 random(5);
+    const std::string alphabet = "abAB.cCxX:80\r\n/";
+    for (int round = 0; round < 300; ++round) {
+      const std::size_t count = 1 + random() % SiteMatcher::kBatch;
+      std::string texts[SiteMatcher::kBatch];
+      std::string_view views[SiteMatcher::kBatch];
+      for (std::size_t i = 0; i < count; ++i) {
+        for (int n = static_cast<int>(random() % 60); n > 0; --n)
+          texts[i].push_back(alphabet[random() % alphabet.size()]);
+        views[i] = texts[i];
+      }
+      std::vector<std::vector<int>> counts(count, std::vector<int>(keys.size()));
+      matcher.ForEachOccurrenceIn(views, count,
+                                  [&](std::size_t i, std::uint32_t key) { ++counts[i][key]; });
+      for (std::size_t i = 0; i < count; ++i)
+        ASSERT_EQ(counts[i], PlainCounts(keys, texts[i])) << texts[i] << " cells " << maxDenseCells;
+    }
+  }
+}
+
 // The one-pass index gives, for every site, what the per-site query gives.
 TEST(SiteTraceIndex, EqualsThePerSiteQueries) {
   fixture::MemoryUrlCache cache;
@@ -55,6 +81,17 @@ TEST(SiteTraceIndex, EqualsThePerSiteQueries) {
   cache.Add(C::kContent, "http://crlf\r\nfake.test/x.wav", "/d/x[1].wav");
   cache.Add(C::kCookies, "Cookie:me@a.b/", "/c/me@a.b[1].txt");
   cache.Add(C::kHistory, "Visited: me@http://xa.b.c/", "");
+  // Enough entries of each kind that batches fill, and some left over.
+  std::mt19937 random(3);
+  const char* const hosts[] = {"a.b", "xa.b.c", "other.org", "www.a.b", "b.c.a.b"};
+  for (int i = 0; i < 45; ++i) {
+    const std::string host = hosts[random() % 5];
+    const std::string n = std::to_string(i);
+    cache.Add(C::kContent, "http://" + host + "/" + n + ".gif", "/d/" + n + "[1].gif");
+    cache.Add(C::kContent, "http://" + host + "/" + n + ".htm?a.b", "/d/" + n + "[1].htm");
+    cache.Add(C::kCookies, "Cookie:me@" + host + "/" + n, "/c/me@" + n + "[1].txt");
+    cache.Add(C::kHistory, "Visited: me@http://" + host + "/" + n, "");
+  }
   TCacheAnalyzer analyzer;
   TSiteList sites;
   analyzer.GetSites(sites);
@@ -62,13 +99,20 @@ TEST(SiteTraceIndex, EqualsThePerSiteQueries) {
   sites.push_back("");        // every entry
   sites.push_back("OTHER");   // lowered as the queries lower it
   sites.push_back("absent");  // nothing
-  const SiteTraceIndex index(analyzer, sites);
-  TItemList fromIndex, fromQuery;
-  for (std::size_t site = 0; site < sites.size(); ++site) {
-    for (TTraceKind kind : kAllTraceKinds) {
-      index.Items(site, kind, fromIndex);
-      analyzer.GetTraces(kind, sites[site], fromQuery);
-      EXPECT_EQ(fromIndex, fromQuery) << sites[site] << " kind " << int(kind);
+  // On one thread or several, with the site list's matcher built apart.
+  const SiteListMatcher matcher(sites);
+  for (unsigned threads : {1u, 2u, 4u}) {
+    const SiteTraceIndex index(analyzer, sites, threads);
+    const SiteTraceIndex prebuilt(analyzer, matcher, threads);
+    TItemList fromIndex, fromPrebuilt, fromQuery;
+    for (std::size_t site = 0; site < sites.size(); ++site) {
+      for (TTraceKind kind : kAllTraceKinds) {
+        index.Items(site, kind, fromIndex);
+        prebuilt.Items(site, kind, fromPrebuilt);
+        analyzer.GetTraces(kind, sites[site], fromQuery);
+        EXPECT_EQ(fromIndex, fromQuery) << sites[site] << " kind " << int(kind);
+        EXPECT_EQ(fromPrebuilt, fromQuery) << sites[site] << " kind " << int(kind);
+      }
     }
   }
 }

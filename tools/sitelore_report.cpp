@@ -13,11 +13,13 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <future>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "analysis/CacheAnalyzer.h"
+#include "analysis/SiteMatcher.h"
 #include "platform/common/LargeBuffer.h"
 #include "platform/sources/BrowserProvider.h"
 #include "platform/sources/TraceExtraction.h"
@@ -267,6 +269,11 @@ int main(int argc, char** argv) {
   request.notRead = winInet.notRead;
   request.unreadable = winInet.unreadable;
   analyzer.GetSites(request.sites);
+  // With every site, the site list's matcher is built while the scan runs.
+  std::future<SiteListMatcher> allSitesMatcher;
+  if (allSites && !listOnly)
+    allSitesMatcher =
+        std::async(std::launch::async, [&request] { return SiteListMatcher(request.sites); });
   analyzer.ScanCache();
   request.sources = PresentSources(machine->Describe());
   for (const sources::BrowserProvider* browser : machine->Browsers())
@@ -293,6 +300,8 @@ int main(int argc, char** argv) {
     request.detail = request.sites;
     request.allSites = true;
   }
+  std::optional<SiteListMatcher> matcher;
+  if (allSitesMatcher.valid()) request.allSitesMatcher = &matcher.emplace(allSitesMatcher.get());
   if (json)
     WriteJson(analyzer, request, stdout);
   else
