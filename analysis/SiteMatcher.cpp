@@ -219,16 +219,6 @@ void SiteTraceIndex::Items(std::size_t site, TTraceKind kind, TItemList& items) 
   items.clear();
   const TEntryList& list = analyzer_.List(kind);
   const std::vector<std::uint32_t>& matches = matches_[kind];
-  const std::uint32_t end = offsets_[kind][site + 1];
-  // A site's entries lie scattered over the list and its texts over the
-  // arenas: the entries some steps ahead and their texts a few steps ahead
-  // are asked for early, so that they arrive while the nearer ones are
-  // taken (and while the caller writes the items out).
-  constexpr std::uint32_t kEntriesAhead = 16, kTextsAhead = 8;
-  for (std::uint32_t at = offsets_[kind][site]; at < end; ++at) {
-    if (at + kEntriesAhead < end) __builtin_prefetch(&list[matches[at + kEntriesAhead]]);
-    if (at + kTextsAhead < end)
-      __builtin_prefetch(ItemOf(list[matches[at + kTextsAhead]], kind).data());
+  for (std::uint32_t at = offsets_[kind][site]; at < offsets_[kind][site + 1]; ++at)
     items.push_back(ItemOf(list[matches[at]], kind));
-  }
 }
