@@ -6,9 +6,12 @@
 #endif
 #include <nlohmann/json.hpp>
 
+#include "platform/common/LargeBuffer.h"
+
 namespace {
 
 constexpr std::size_t kFlushBytes = 64 << 10;
+constexpr std::size_t kPartBytes = 32 << 20;
 
 // True when every byte stands in a JSON string as it is: printable ASCII
 // (DEL included) other than the quote and the backslash.
@@ -39,16 +42,29 @@ JsonStream::JsonStream(std::FILE* out) : out_(out) {
   buffer_.reserve(kFlushBytes + 4096);
 }
 
+JsonStream::JsonStream(AfterValue where) : out_(nullptr), levels_(where.depth, Level{false}) {
+  // Room for megabytes of text, held only as filled, on huge pages: growing
+  // through fresh small pages costs a fault every 4 KiB.
+  platform::ReserveOnHugePages(buffer_, kPartBytes);
+}
+
 JsonStream::~JsonStream() {
   Flush();
 }
 
 void JsonStream::Flush() {
+  if (!out_) return;  // a part keeps its text until taken
   if (!buffer_.empty()) std::fwrite(buffer_.data(), 1, buffer_.size(), out_);
   buffer_.clear();
 }
 
 void JsonStream::Append(std::string_view text) {
+  if (out_ && text.size() >= kFlushBytes) {
+    // A large text (a part written apart) goes out as it is.
+    Flush();
+    std::fwrite(text.data(), 1, text.size(), out_);
+    return;
+  }
   buffer_.append(text);
   if (buffer_.size() >= kFlushBytes) Flush();
 }

@@ -14,6 +14,13 @@ class JsonStream {
   // Writes to `out` through a buffer of its own; Flush (or destruction)
   // hands the rest to `out`.
   explicit JsonStream(std::FILE* out);
+  // A part of a document written apart, into memory, to be appended (Raw)
+  // where a value of the innermost of `depth` open containers was written:
+  // its first value continues that container.
+  struct AfterValue {
+    std::size_t depth;
+  };
+  explicit JsonStream(AfterValue where);
   ~JsonStream();
   JsonStream(const JsonStream&) = delete;
   JsonStream& operator=(const JsonStream&) = delete;
@@ -31,6 +38,11 @@ class JsonStream {
 
   void Flush();
 
+  // The open containers.
+  std::size_t Depth() const { return levels_.size(); }
+  // The text of a part written into memory.
+  std::string Take() { return std::move(buffer_); }
+
  private:
   struct Level {
     bool empty = true;
@@ -42,7 +54,7 @@ class JsonStream {
   void Quoted(std::string_view text);
   void Append(std::string_view text);
 
-  std::FILE* out_;
+  std::FILE* out_;  // null for a part written into memory
   std::string buffer_;
   std::vector<Level> levels_;
   bool afterKey_ = false;

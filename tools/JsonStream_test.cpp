@@ -77,4 +77,40 @@ TEST(JsonStream, LongOutputArrivesWhole) {
   EXPECT_EQ(Streamed(document), document.dump(2) + "\n");
 }
 
+// The values of an array written in two parts, the second apart into
+// memory and appended after the first, read as the array written whole;
+// also when the second part is larger than the stream's buffer.
+TEST(JsonStream, APartWrittenApartContinuesTheDocument) {
+  for (const int count : {2, 3, 9000}) {
+    Json document = Json::object();
+    document["per_site"] = Json::array();
+    for (int i = 0; i < count; ++i)
+      document["per_site"].push_back({{"key", "site" + std::to_string(i)},
+                                      {"images", Json::array({"/a/" + std::to_string(i)})},
+                                      {"pages", Json::array()}});
+    const Json& sites = document["per_site"];
+    const std::size_t half = sites.size() / 2;
+    char* text = nullptr;
+    std::size_t size = 0;
+    std::FILE* memory = open_memstream(&text, &size);
+    {
+      JsonStream out(memory);
+      out.BeginObject();
+      out.Key("per_site");
+      out.BeginArray();
+      for (std::size_t i = 0; i < half; ++i) Stream(out, sites[i]);
+      JsonStream part(JsonStream::AfterValue{out.Depth()});
+      for (std::size_t i = half; i < sites.size(); ++i) Stream(part, sites[i]);
+      out.Raw(part.Take());
+      out.EndArray();
+      out.EndObject();
+      out.Raw("\n");
+    }
+    std::fclose(memory);
+    const std::string streamed(text, size);
+    std::free(text);
+    EXPECT_EQ(streamed, document.dump(2) + "\n") << count;
+  }
+}
+
 }  // namespace

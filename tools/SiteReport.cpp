@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <iterator>
+#include <thread>
 #include <unordered_set>
 #include <utility>
 
@@ -220,6 +222,41 @@ SiteTraces QuerySite(TCacheAnalyzer& analyzer, const std::string& site) {
 
 namespace {
 
+// The index of every site's traces, with the site list's matcher built
+// beforehand where it was.
+SiteTraceIndex IndexAllSites(TCacheAnalyzer& analyzer, const ReportRequest& request) {
+  std::optional<SiteListMatcher> built;
+  const SiteListMatcher& sites =
+      request.allSitesMatcher ? *request.allSitesMatcher : built.emplace(request.detail);
+  // The kinds are indexed on two threads.
+  return SiteTraceIndex(analyzer, sites, 2);
+}
+
+// The traces of the detailed sites [begin, end) of all sites, in order. The
+// items of the next site are gathered, and their texts asked for, before a
+// site is visited: they lie scattered over the stored lists, and arrive
+// while the site before is written.
+template <typename Visit>
+void ForEachSiteOf(const SiteTraceIndex& index, const ReportRequest& request, std::size_t begin,
+                   std::size_t end, Visit visit) {
+  const auto gather = [&](std::size_t site, SiteTraces& traces) {
+    traces.key = AsciiLower(request.detail[site]);
+    for (TTraceKind kind : kAllTraceKinds) {
+      index.Items(site, kind, traces.traces[kind]);
+      traces.counts[kind] = static_cast<std::int32_t>(traces.traces[kind].size());
+      for (std::string_view item : traces.traces[kind]) __builtin_prefetch(item.data());
+    }
+    traces.countLine = FormatSiteLine(traces.counts);
+  };
+  SiteTraces current, next;
+  if (begin < end) gather(begin, current);
+  for (std::size_t site = begin; site < end; ++site) {
+    if (site + 1 < end) gather(site + 1, next);
+    visit(current);
+    std::swap(current, next);
+  }
+}
+
 // The traces of the detailed sites in order: with every site, all found in
 // one pass over the stored lists; else by the per-site queries.
 template <typename Visit>
@@ -228,29 +265,48 @@ void ForEachDetailedSite(TCacheAnalyzer& analyzer, const ReportRequest& request,
     for (const std::string& key : request.detail) visit(QuerySite(analyzer, key));
     return;
   }
-  std::optional<SiteListMatcher> built;
-  const SiteListMatcher& sites =
-      request.allSitesMatcher ? *request.allSitesMatcher : built.emplace(request.detail);
-  // The kinds are indexed on two threads.
-  const SiteTraceIndex index(analyzer, sites, 2);
-  const auto gather = [&](std::size_t site, SiteTraces& traces) {
-    traces.key = AsciiLower(request.detail[site]);
-    for (TTraceKind kind : kAllTraceKinds) {
-      index.Items(site, kind, traces.traces[kind]);
-      traces.counts[kind] = static_cast<std::int32_t>(traces.traces[kind].size());
-      // The items lie scattered over the stored texts: asked for now, they
-      // arrive while the site before is written.
-      for (std::string_view item : traces.traces[kind]) __builtin_prefetch(item.data());
-    }
-    traces.countLine = FormatSiteLine(traces.counts);
+  const SiteTraceIndex index = IndexAllSites(analyzer, request);
+  ForEachSiteOf(index, request, 0, request.detail.size(), visit);
+}
+
+// The objects of every site, inside the open "per_site" array of `json`:
+// the second half is written into memory on a second thread while this one
+// writes the first, then follows it.
+void WriteAllSites(JsonStream& json, TCacheAnalyzer& analyzer, const ReportRequest& request) {
+  const SiteTraceIndex index = IndexAllSites(analyzer, request);
+  const std::size_t count = request.detail.size();
+  const std::size_t half = count / 2;
+  const auto write = [&](JsonStream& into, std::size_t begin, std::size_t end) {
+    ForEachSiteOf(index, request, begin, end,
+                  [&](const SiteTraces& site) { WriteSite(into, site, request); });
   };
-  SiteTraces current, next;
-  if (!request.detail.empty()) gather(0, current);
-  for (std::size_t site = 0; site < request.detail.size(); ++site) {
-    if (site + 1 < request.detail.size()) gather(site + 1, next);
-    visit(current);
-    std::swap(current, next);
+  if (half == 0) {
+    write(json, 0, count);
+    return;
   }
+  // The first half leaves the array holding a value: the second half's text
+  // continues after it.
+  const JsonStream::AfterValue firstHalfWritten{json.Depth()};
+  std::string secondHalf;
+  std::exception_ptr failure;
+  std::thread other([&] {
+    try {
+      JsonStream part(firstHalfWritten);
+      write(part, half, count);
+      secondHalf = part.Take();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  });
+  try {
+    write(json, 0, half);
+  } catch (...) {
+    other.join();
+    throw;
+  }
+  other.join();
+  if (failure) std::rethrow_exception(failure);
+  json.Raw(secondHalf);
 }
 
 }  // namespace
@@ -289,8 +345,7 @@ void WriteJson(TCacheAnalyzer& analyzer, const ReportRequest& request, std::FILE
   if (request.allSites) {
     json.Key("per_site");
     json.BeginArray();
-    ForEachDetailedSite(analyzer, request,
-                        [&](const SiteTraces& site) { WriteSite(json, site, request); });
+    WriteAllSites(json, analyzer, request);
     json.EndArray();
   } else if (!request.detail.empty()) {
     json.Key("site");
