@@ -1,14 +1,13 @@
 #include "analysis/CacheAnalyzer.h"
 
 #include <algorithm>
-#include <atomic>
 #include <exception>
 #include <functional>
 #include <limits>
-#include <thread>
 
 #include "analysis/TextArena.h"
 #include "platform/common/AsciiCase.h"
+#include "platform/common/TaskQueue.h"
 
 // The distinct site keys of one GetSites walk: open addressing over views
 // into an arena. A walk looks up every URL's key, and with tens of thousands
@@ -125,62 +124,26 @@ void Store(TCacheAnalyzer::TKindLists& Lists, const TEntryInfo& Entry, TSearchPa
   }
 }
 
-}  // namespace
-
-// Passes walked by up to two threads, each with an enumerator of its own:
-// a thread takes the next pass that none has taken, so the passes spread
-// over both threads however long each takes. Every pass stores into lists
-// of its own kinds, so no two threads store into the same list.
-class TCacheAnalyzer::TWalks {
- public:
-  TWalks(std::vector<TSearchPattern> Passes, TKindLists& Into, TFilterOptions Filter)
-      : FPasses(std::move(Passes)), FInto(Into), FFilter(Filter) {}
-  TWalks(const TWalks&) = delete;
-  TWalks& operator=(const TWalks&) = delete;
-  ~TWalks() { Wait(); }
-
-  // Starts the second thread on the passes.
-  void Start() {
-    FThread = std::thread([this] { FThreadFailure = WalkWhatIsLeft(); });
-  }
-
-  // Walks on this thread the passes that are left; the failure, if any.
-  std::exception_ptr WalkWhatIsLeft() {
-    TIECache cache;
-    cache.SetFilterOptions(FFilter);
-    cache.SetOnEntry([this](TIECache& Sender, bool&) {
-      Store(FInto, Sender.EntryInfo(), Sender.SearchPattern());
-    });
-    try {
-      for (std::size_t pass; (pass = FNext.fetch_add(1)) < FPasses.size();) {
-        cache.SetSearchPattern(FPasses[pass]);
+// Passes walked by the threads that take them from a queue, each pass with
+// an enumerator of its own. Every pass stores into lists of its own kinds,
+// so no two threads store into the same list.
+std::unique_ptr<platform::TaskQueue> PassQueue(std::vector<TSearchPattern> Passes,
+                                               TCacheAnalyzer::TKindLists& Into,
+                                               TFilterOptions Filter) {
+  const std::size_t count = Passes.size();
+  return std::make_unique<platform::TaskQueue>(
+      count, [Passes = std::move(Passes), &Into, Filter](std::size_t Pass) {
+        TIECache cache;
+        cache.SetFilterOptions(Filter);
+        cache.SetOnEntry([&Into](TIECache& Sender, bool&) {
+          Store(Into, Sender.EntryInfo(), Sender.SearchPattern());
+        });
+        cache.SetSearchPattern(Passes[Pass]);
         cache.RetrieveEntries(0);
-      }
-    } catch (...) {
-      FNext = FPasses.size();  // the other thread takes no new pass
-      return std::current_exception();
-    }
-    return nullptr;
-  }
+      });
+}
 
-  // Waits for the second thread; the first failure of either thread.
-  std::exception_ptr Finish(std::exception_ptr Own) {
-    Wait();
-    return Own ? Own : FThreadFailure;
-  }
-
- private:
-  void Wait() {
-    if (FThread.joinable()) FThread.join();
-  }
-
-  const std::vector<TSearchPattern> FPasses;
-  TKindLists& FInto;
-  const TFilterOptions FFilter;
-  std::atomic<std::size_t> FNext{0};
-  std::thread FThread;
-  std::exception_ptr FThreadFailure;
-};
+}  // namespace
 
 TCacheAnalyzer::TCacheAnalyzer() : FCache(std::make_unique<TIECache>()) {
   FCache->SetFilterOptions(TFilterOptions::All());
@@ -198,7 +161,7 @@ void TCacheAnalyzer::UseHandleEntry() {
 }
 
 void TCacheAnalyzer::DropBackgroundWalks() {
-  FBackground.reset();  // waits for its thread
+  FBackground.reset();  // waits for its threads
   for (TEntryList& list : FKept) list.Clear();
   FContentKept = false;
 }
@@ -209,8 +172,7 @@ void TCacheAnalyzer::Clear() {
 }
 
 std::exception_ptr TCacheAnalyzer::FinishBackgroundWalks() {
-  std::unique_ptr<TWalks> walks = std::move(FBackground);
-  return walks->Finish(walks->WalkWhatIsLeft());
+  return std::unique_ptr<platform::TaskQueue>(std::move(FBackground))->Finish();
 }
 
 void TCacheAnalyzer::ScanCache() {
@@ -240,10 +202,10 @@ void TCacheAnalyzer::ScanCache() {
 
 void TCacheAnalyzer::RunPasses(const std::vector<TSearchPattern>& Passes) {
   if (FParallelScan && Passes.size() > 1) {
-    TWalks walks(Passes, FLists, FCache->FilterOptions());
-    walks.Start();
-    if (std::exception_ptr failure = walks.Finish(walks.WalkWhatIsLeft()))
-      std::rethrow_exception(failure);
+    const std::unique_ptr<platform::TaskQueue> walks =
+        PassQueue(Passes, FLists, FCache->FilterOptions());
+    walks->Start(1);
+    if (std::exception_ptr failure = walks->Finish()) std::rethrow_exception(failure);
     return;
   }
   for (TSearchPattern pattern : Passes) {
@@ -286,9 +248,8 @@ void TCacheAnalyzer::GetSites(TSiteList& Sites) {
     FKept[ClassifyFile(entry.LocalFileName)].Add(entry);
   });
   if (FParallelScan) {
-    FBackground =
-        std::make_unique<TWalks>(std::vector{spCookies, spHistory}, FKept, FCache->FilterOptions());
-    FBackground->Start();
+    FBackground = PassQueue({spCookies, spHistory}, FKept, FCache->FilterOptions());
+    FBackground->Start(1);
   }
   FCache->SetSearchPattern(spUrl);
   try {

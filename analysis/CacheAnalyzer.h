@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -17,6 +18,9 @@
 #include "cache/IECache.h"
 
 class SiteKeySet;
+namespace platform {
+class TaskQueue;
+}
 
 // The items of one per-site query, in stored order. The views belong to the
 // analyzer and stay valid until its next Clear, ScanCache or destruction.
@@ -133,7 +137,6 @@ class TCacheAnalyzer {
   TIECache& Cache() { return *FCache; }
 
  private:
-  class TWalks;
   void UseHandleEntry();
   // Walks the passes into FLists, two at a time in parallel mode.
   void RunPasses(const std::vector<TSearchPattern>& Passes);
@@ -152,7 +155,7 @@ class TCacheAnalyzer {
   // FBackground walks beside it, for the next ScanCache.
   TKindLists FKept;
   bool FContentKept = false;
-  std::unique_ptr<TWalks> FBackground;
+  std::unique_ptr<platform::TaskQueue> FBackground;
   bool FParallelScan = false;
   std::unique_ptr<TIECache> FCache;
 

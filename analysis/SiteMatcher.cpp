@@ -1,12 +1,11 @@
 #include "analysis/SiteMatcher.h"
 
 #include "platform/common/AsciiCase.h"
+#include "platform/common/TaskQueue.h"
 
 #include <algorithm>
-#include <atomic>
 #include <exception>
 #include <iterator>
-#include <thread>
 #include <utility>
 
 namespace {
@@ -142,32 +141,9 @@ SiteTraceIndex::SiteTraceIndex(const TCacheAnalyzer& analyzer, const SiteListMat
   std::stable_sort(kinds.begin(), kinds.end(), [&](TTraceKind a, TTraceKind b) {
     return analyzer.List(a).Count() > analyzer.List(b).Count();
   });
-  std::atomic<std::size_t> next{0};
-  const auto indexWhatIsLeft = [&] {
-    for (std::size_t at; (at = next.fetch_add(1)) < kinds.size();) IndexKind(sites, kinds[at]);
-  };
-  std::vector<std::thread> helpers;
-  std::vector<std::exception_ptr> failures(threads > 1 ? threads - 1 : 0);
-  for (std::size_t i = 0; i < failures.size(); ++i)
-    helpers.emplace_back([&, i] {
-      try {
-        indexWhatIsLeft();
-      } catch (...) {
-        next = kinds.size();
-        failures[i] = std::current_exception();
-      }
-    });
-  std::exception_ptr own;
-  try {
-    indexWhatIsLeft();
-  } catch (...) {
-    next = kinds.size();
-    own = std::current_exception();
-  }
-  for (std::thread& helper : helpers) helper.join();
-  if (own) std::rethrow_exception(own);
-  for (const std::exception_ptr& failure : failures)
-    if (failure) std::rethrow_exception(failure);
+  platform::TaskQueue queue(kinds.size(), [&](std::size_t at) { IndexKind(sites, kinds[at]); });
+  queue.Start(threads > 1 ? threads - 1 : 0);
+  if (std::exception_ptr failure = queue.Finish()) std::rethrow_exception(failure);
 }
 
 void SiteTraceIndex::IndexKind(const SiteListMatcher& sites, TTraceKind kind) {

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <exception>
 #include <iterator>
-#include <thread>
 #include <unordered_set>
 #include <utility>
 
@@ -12,6 +11,7 @@
 #include "analysis/SiteMatcher.h"
 #include "analysis/TraceKind.h"
 #include "platform/common/AsciiCase.h"
+#include "platform/common/TaskQueue.h"
 #include "tools/JsonStream.h"
 
 namespace {
@@ -270,8 +270,8 @@ void ForEachDetailedSite(TCacheAnalyzer& analyzer, const ReportRequest& request,
 }
 
 // The objects of every site, inside the open "per_site" array of `json`:
-// the second half is written into memory on a second thread while this one
-// writes the first, then follows it.
+// the two halves are written at once on two threads, the first into `json`
+// and the second into memory, which then follows it.
 void WriteAllSites(JsonStream& json, TCacheAnalyzer& analyzer, const ReportRequest& request) {
   const SiteTraceIndex index = IndexAllSites(analyzer, request);
   const std::size_t count = request.detail.size();
@@ -288,24 +288,17 @@ void WriteAllSites(JsonStream& json, TCacheAnalyzer& analyzer, const ReportReque
   // continues after it.
   const JsonStream::AfterValue firstHalfWritten{json.Depth()};
   std::string secondHalf;
-  std::exception_ptr failure;
-  std::thread other([&] {
-    try {
-      JsonStream part(firstHalfWritten);
-      write(part, half, count);
-      secondHalf = part.Take();
-    } catch (...) {
-      failure = std::current_exception();
+  platform::TaskQueue halves(2, [&](std::size_t part) {
+    if (part == 0) {
+      write(json, 0, half);
+      return;
     }
+    JsonStream into(firstHalfWritten);
+    write(into, half, count);
+    secondHalf = into.Take();
   });
-  try {
-    write(json, 0, half);
-  } catch (...) {
-    other.join();
-    throw;
-  }
-  other.join();
-  if (failure) std::rethrow_exception(failure);
+  halves.Start(1);
+  if (std::exception_ptr failure = halves.Finish()) std::rethrow_exception(failure);
   json.Raw(secondHalf);
 }
 

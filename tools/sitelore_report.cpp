@@ -271,7 +271,7 @@ int main(int argc, char** argv) {
   analyzer.GetSites(request.sites);
   // With every site, the site list's matcher is built while the scan runs.
   std::future<SiteListMatcher> allSitesMatcher;
-  if (allSites && !listOnly)
+  if (allSites)
     allSitesMatcher =
         std::async(std::launch::async, [&request] { return SiteListMatcher(request.sites); });
   analyzer.ScanCache();

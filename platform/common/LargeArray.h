@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstring>
-#include <span>
 #include <type_traits>
 #include <utility>
 
@@ -42,7 +41,6 @@ class LargeArray {
   const T& back() const { return data()[size_ - 1]; }
   const T* begin() const { return data(); }
   const T* end() const { return data() + size_; }
-  operator std::span<const T>() const { return {data(), size_}; }
 
  private:
   // Buffers from the size where LargeBuffer maps them, doubling.
