@@ -229,6 +229,18 @@ void TCacheAnalyzer::CollectURL(TIECache& Sender, bool& /*Cancel*/) {
   if (!key.empty()) FURLList->Insert(key);
 }
 
+void TCacheAnalyzer::PrepareHistory() const {
+  TIECache history;
+  history.SetFilterOptions(FCache->FilterOptions());
+  history.SetSearchPattern(spHistory);
+  // Only a head start: the history's own walk meets any failure again and
+  // passes it on.
+  try {
+    history.PrepareEntries(0);
+  } catch (...) {
+  }
+}
+
 void TCacheAnalyzer::GetSites(TSiteList& Sites) {
   Sites.clear();
   SiteKeySet keys;
@@ -253,6 +265,9 @@ void TCacheAnalyzer::GetSites(TSiteList& Sites) {
   }
   FCache->SetSearchPattern(spUrl);
   try {
+    // Walking cookies and history, the other thread has the longer share;
+    // this one reads the history ahead while the cookies are walked there.
+    if (FParallelScan) PrepareHistory();
     FCache->RetrieveEntries(0);
   } catch (...) {
     DropBackgroundWalks();

@@ -138,6 +138,9 @@ class TCacheAnalyzer {
 
  private:
   void UseHandleEntry();
+  // Has the platform read the history's container ahead of its walk; a
+  // failure is left to the walk.
+  void PrepareHistory() const;
   // Walks the passes into FLists, two at a time in parallel mode.
   void RunPasses(const std::vector<TSearchPattern>& Passes);
   // Ends the walks that GetSites left running: the ones not yet started are

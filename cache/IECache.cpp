@@ -202,6 +202,13 @@ std::int32_t TIECache::FindFirstEntry(std::int64_t GroupID) {
   return 0;
 }
 
+void TIECache::PrepareEntries(std::int64_t GroupID) {
+  if (!LoadWinInet()) return;
+  DWORD size = 0;
+  FindFirstUrlCacheEntryExA(PatternText(), 0, FFilter, GroupID, nullptr, &size, nullptr, nullptr,
+                            nullptr);
+}
+
 std::int32_t TIECache::FindNextEntry() {
   if (!LoadWinInet()) return kNoPlatform;
   DWORD size = 0;

@@ -114,6 +114,11 @@ class TIECache {
   // walk quietly.
   void RetrieveEntries(std::int64_t GroupID);
 
+  // Asks the platform for the size of the first entry of SearchPattern's
+  // walk, which has the platform read the walk's containers: a walk begun
+  // soon after, on this thread or another, finds them read. Raises nothing
+  // and leaves EntryInfo as it was.
+  void PrepareEntries(std::int64_t GroupID);
   // The two steps of an enumeration: 0 when an entry was delivered into
   // EntryInfo, else the platform's error code, or 2 without the platform.
   std::int32_t FindFirstEntry(std::int64_t GroupID);

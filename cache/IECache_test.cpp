@@ -181,6 +181,29 @@ TEST(IECache, PatternsSelectTheContainersTheProviderWalks) {
   }
 }
 
+TEST(IECache, PrepareOpensThePatternsContainerAndDeliversNothing) {
+  using urlcache::Container;
+  MemoryUrlCache service;
+  service.Set(fixture::MemoryUrlCache::kHistory, {Named("Visited: me@http://a.test/")});
+  service.Set(fixture::MemoryUrlCache::kContent, {Named("http://kept/")});
+  ScopedProvider scoped(service);
+  TIECache cache;
+  cache.SetFilterOptions(TFilterOptions::All());
+  cache.SetSearchPattern(spUrl);
+  EXPECT_EQ(Walk(cache).size(), 1u);
+  service.opened.clear();
+  int raised = 0;
+  cache.SetOnEntry([&](TIECache&, bool&) { ++raised; });
+  cache.SetSearchPattern(spHistory);
+  cache.PrepareEntries(0);
+  EXPECT_EQ(service.opened, std::vector<Container>{Container::kHistory});
+  EXPECT_EQ(raised, 0);
+  EXPECT_EQ(cache.EntryInfo().SourceUrlName, "http://kept/");
+  // The walk that follows is whole.
+  EXPECT_EQ(Walk(cache).size(), 1u);
+  EXPECT_EQ(cache.EntryInfo().SourceUrlName, "Visited: me@http://a.test/");
+}
+
 TEST(IECache, EmptyContainerRaisesNothingClosesTheNullHandleAndKeepsTheLastEntry) {
   MemoryUrlCache service;
   service.Set(fixture::MemoryUrlCache::kContent, {Named("http://kept/")});
