@@ -222,19 +222,14 @@ class DiskCursor : public Cursor {
   }
 
  private:
-  // Moves to the first intact record at or after the position and decodes
-  // it into current_; false at the end.
+  // Decodes the record at the position into current_; false at the end.
   bool Decode() {
-    const platform::LargeArray<std::uint32_t>& offsets = container_->Index().EntryOffsets();
-    for (; position_ < offsets.size(); ++position_) {
-      UrlRecord record;
-      if (container_->Index().ReadEntry(offsets[position_], record)) {
-        Fill(record, current_);
-        decoded_ = true;
-        return true;
-      }
-    }
-    return false;
+    if (position_ >= container_->Index().EntryOffsets().size()) return false;
+    UrlRecord record;
+    container_->Index().ReadListedEntry(position_, record);
+    Fill(record, current_);
+    decoded_ = true;
+    return true;
   }
 
   void Fill(const UrlRecord& record, EntryView& entry) {

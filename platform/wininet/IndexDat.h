@@ -66,18 +66,24 @@ class IndexDat {
   // Decodes the record at `offset`. False when it is not an intact URL
   // record; never for one of EntryOffsets().
   bool ReadEntry(std::uint32_t offset, UrlRecord& record) const;
+  // Decodes the record at EntryOffsets()[index], as ReadEntry does, without
+  // checking it again: listing it checked it, and the bytes do not change.
+  void ReadListedEntry(std::size_t index, UrlRecord& record) const;
 
  private:
   void ReadHeader();
   void WalkHashTables();
   // True for an intact URL record at `offset`; `url` then holds its URL.
   bool IsUsableUrlRecord(std::uint32_t offset, std::string_view& url) const;
+  // Decodes the intact URL record at `offset` whose URL is `url`.
+  void Decode(std::uint32_t offset, std::string_view url, UrlRecord& record) const;
 
   platform::LargeBuffer storage_;
   std::string_view bytes_;  // the file's bytes, in storage_
   bool signatureKnown_ = false;
   std::vector<std::string> directoryNames_;
   platform::LargeArray<std::uint32_t> entryOffsets_;
+  platform::LargeArray<std::uint32_t> urlSizes_;  // of the listed records, found in listing
 };
 
 // Converts a FAT date (low word) and time (high word), taken as UTC, to a

@@ -4,6 +4,9 @@
 
 #include <cstring>
 #include <random>
+#include <string_view>
+#include <tuple>
+#include <vector>
 
 #include "platform/wininet/IndexDat.h"
 #include "platform/wininet/testing/IndexDatWriter.h"
@@ -46,12 +49,44 @@ std::uint32_t RecordOffset(const std::string& bytes, int item) {
   return GetU32(bytes, kFirstItem + 8 * item + 4);
 }
 
+// Every field of two decodings, the texts as views of the same bytes.
+void ExpectSameRecord(const UrlRecord& a, const UrlRecord& b) {
+  const auto same = [](std::string_view x, std::string_view y) {
+    return x.data() == y.data() && x.size() == y.size();
+  };
+  EXPECT_TRUE(same(a.url, b.url) && same(a.localName, b.localName) && same(a.header, b.header) &&
+              same(a.extension, b.extension));
+  EXPECT_EQ(std::tie(a.hasLocalName, a.hasHeader, a.hasExtension, a.directoryIndex),
+            std::tie(b.hasLocalName, b.hasHeader, b.hasExtension, b.directoryIndex));
+  const auto numbers = [](const UrlRecord& r) {
+    const auto ticks = [](const FILETIME& t) {
+      return std::uint64_t{t.dwHighDateTime} << 32 | t.dwLowDateTime;
+    };
+    return std::vector<std::uint64_t>{r.cacheEntryType,
+                                      r.useCount,
+                                      r.hitRate,
+                                      r.sizeLow,
+                                      r.sizeHigh,
+                                      r.exemptDelta,
+                                      ticks(r.lastModified),
+                                      ticks(r.expire),
+                                      ticks(r.lastAccess),
+                                      ticks(r.lastSync)};
+  };
+  EXPECT_EQ(numbers(a), numbers(b));
+}
+
+// The URLs of the listed records. Each listed record decodes, and decodes
+// from the listing as from its offset.
 std::vector<std::string> Urls(std::string bytes) {
   IndexDat index(std::move(bytes));
   std::vector<std::string> urls;
-  for (std::uint32_t offset : index.EntryOffsets()) {
-    UrlRecord record;
-    if (index.ReadEntry(offset, record)) urls.emplace_back(record.url);
+  for (std::size_t i = 0; i < index.EntryOffsets().size(); ++i) {
+    UrlRecord record, listed;
+    EXPECT_TRUE(index.ReadEntry(index.EntryOffsets()[i], record));
+    index.ReadListedEntry(i, listed);
+    ExpectSameRecord(listed, record);
+    urls.emplace_back(record.url);
   }
   return urls;
 }

@@ -75,6 +75,22 @@ TEST(IndexDat, UnsafeNamesAreNotPathComponents) {
     EXPECT_FALSE(urlcache::IsSafePathComponent(bad)) << bad;
   for (const char* good : {"logo[1].gif", "...", "a b", "$(x);"})
     EXPECT_TRUE(urlcache::IsSafePathComponent(good)) << good;
+  // Names read eight bytes at a time: every byte at every place of names
+  // shorter and longer than eight.
+  const auto allowed = [](unsigned char c) {
+    return c >= 0x20 && c != 0x7f && c != '/' && c != '\\';
+  };
+  for (std::size_t length = 1; length <= 20; ++length) {
+    for (std::size_t at = 0; at < length; ++at) {
+      for (int byte = 0; byte < 256; ++byte) {
+        std::string name(length, 'a');
+        name[at] = static_cast<char>(byte);
+        const bool expected = allowed(static_cast<unsigned char>(byte)) && name != ".";
+        ASSERT_EQ(urlcache::IsSafePathComponent(name), expected)
+            << "length " << length << " at " << at << " byte " << byte;
+      }
+    }
+  }
 }
 
 TEST(IndexDat, SpillsIntoChainedHashTablesInOrder) {
