@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <exception>
 #include <iterator>
+#include <new>
 #include <utility>
 
 namespace {
@@ -17,16 +18,153 @@ std::string_view ItemOf(const TStoredEntry& entry, TTraceKind kind) {
 
 }  // namespace
 
-SiteMatcher::SiteMatcher(const std::vector<std::string>& keys, std::size_t maxDenseCells)
-    : nodes_(1) {
-  // A node a key byte at most: the nodes never move while the trie grows.
-  std::size_t bytes = 1;
-  for (const std::string& key : keys) bytes += key.size();
-  nodes_.reserve(bytes);
-  for (std::size_t i = 0; i < keys.size(); ++i)
-    if (!keys[i].empty()) Insert(keys[i], static_cast<std::uint32_t>(i));
-  const std::vector<std::uint32_t> breadthFirst = LinkFailures();
-  BuildDense(breadthFirst, maxDenseCells);
+SiteMatcher::SiteMatcher(const std::vector<std::string>& keys, std::size_t maxDenseCells,
+                         std::size_t maxNarrowNodes) {
+  ClassifyBytes(keys);
+  // A node a key byte at most, and the root.
+  std::size_t nodeBound = 1;
+  for (const std::string& key : keys) nodeBound += key.size();
+  const std::size_t cells = nodeBound * classes_;
+  if (cells <= maxDenseCells && nodeBound <= maxNarrowNodes) {
+    BuildTable<std::uint16_t>(keys, nodeBound);
+    narrow_ = true;
+  } else if (cells <= maxDenseCells && nodeBound <= kReports<std::uint32_t>) {
+    BuildTable<std::uint32_t>(keys, nodeBound);
+  } else {
+    classes_ = 1;
+    std::fill(std::begin(classOf_), std::end(classOf_), std::uint16_t{0});
+    BuildTrie(keys);
+  }
+}
+
+namespace {
+
+bool HasCapital(std::string_view key) {
+  return std::any_of(key.begin(), key.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+}
+
+}  // namespace
+
+void SiteMatcher::ClassifyBytes(const std::vector<std::string>& keys) {
+  for (const std::string& key : keys)
+    for (char c : key) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (classOf_[byte] == 0 && !(c >= 'A' && c <= 'Z'))
+        classOf_[byte] = static_cast<std::uint16_t>(classes_++);
+    }
+  // A capital of the text steps as its small letter does.
+  for (char upper = 'A'; upper <= 'Z'; ++upper)
+    classOf_[static_cast<unsigned char>(upper)] =
+        classOf_[static_cast<unsigned char>(AsciiToLower(upper))];
+}
+
+SiteMatcher::Outputs* SiteMatcher::MakeOutputs(std::size_t nodes) {
+  outputStore_ = platform::LargeBuffer(nodes * sizeof(Outputs));
+  auto* outputs = reinterpret_cast<Outputs*>(outputStore_.data());
+  outputs_ = outputs;
+  return outputs;
+}
+
+template <typename Cell>
+void SiteMatcher::BuildTable(const std::vector<std::string>& keys, std::size_t nodeBound) {
+  table_ = platform::LargeBuffer(nodeBound * classes_ * sizeof(Cell));
+  Cell* const cells = reinterpret_cast<Cell*>(table_.data());
+  Outputs* const outputs = MakeOutputs(nodeBound);
+  std::size_t nodes = 0;
+  const auto newNode = [&] {
+    std::fill_n(cells + nodes * classes_, classes_, Cell{0});
+    new (outputs + nodes) Outputs{};
+    return static_cast<Cell>(nodes++);
+  };
+  newNode();  // the root
+  // The trie, in the table: a cell holds a child (never the root) or 0. A
+  // key with a capital is never found, as the text's capitals step as small
+  // letters.
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (keys[i].empty() || HasCapital(keys[i])) continue;
+    std::size_t node = 0;
+    for (char c : keys[i]) {
+      const std::size_t at = node * classes_ + classOf_[static_cast<unsigned char>(c)];
+      if (cells[at] == 0) cells[at] = newNode();
+      node = cells[at];
+    }
+    // Equal keys: the first index stands for them (the site list has none).
+    if (outputs[node].key == kNoKey) outputs[node].key = static_cast<std::uint32_t>(i);
+  }
+  // Breadth first, so that a node's failure target, which lies nearer the
+  // root, is complete before the node: each missing step is then the
+  // failure target's step.
+  std::vector<std::uint32_t> fail(nodes, 0), queue;
+  queue.reserve(nodes);
+  const auto link = [&](Cell& cell, std::uint32_t child, std::uint32_t target) {
+    fail[child] = target;
+    Outputs& out = outputs[child];
+    out.then = outputs[target].first;
+    out.first = out.key != kNoKey ? child : out.then;
+    cell = static_cast<Cell>(child | (out.first != 0 ? kReports<Cell> : 0));
+    queue.push_back(child);
+  };
+  for (std::size_t c = 0; c < classes_; ++c)
+    if (cells[c] != 0) link(cells[c], cells[c], 0);
+  for (std::size_t next = 0; next < queue.size(); ++next) {
+    const std::uint32_t node = queue[next];
+    Cell* const row = cells + node * classes_;
+    const Cell* const failRow = cells + std::size_t{fail[node]} * classes_;
+    for (std::size_t c = 0; c < classes_; ++c) {
+      if (row[c] == 0)
+        row[c] = failRow[c];
+      else
+        link(row[c], row[c], failRow[c] & ~kReports<Cell>);
+    }
+  }
+}
+
+void SiteMatcher::BuildTrie(const std::vector<std::string>& keys) {
+  nodes_.resize(1);
+  std::vector<std::uint32_t> keyOf(1, kNoKey);
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (keys[i].empty()) continue;
+    std::uint32_t node = 0;
+    for (char c : keys[i]) {
+      const auto byte = static_cast<unsigned char>(c);
+      std::uint32_t next = Child(node, byte);
+      if (next == 0) {
+        next = static_cast<std::uint32_t>(nodes_.size());
+        nodes_.emplace_back();
+        keyOf.push_back(kNoKey);
+        std::vector<Edge>& edges = nodes_[node].edges;
+        auto at = std::lower_bound(edges.begin(), edges.end(), byte,
+                                   [](const Edge& edge, unsigned char b) { return edge.byte < b; });
+        edges.insert(at, Edge{byte, next});
+      }
+      node = next;
+    }
+    if (keyOf[node] == kNoKey) keyOf[node] = static_cast<std::uint32_t>(i);
+  }
+  // Breadth first, so that a node's failure target is linked before it.
+  Outputs* const outputs = MakeOutputs(nodes_.size());
+  new (outputs) Outputs{};
+  std::vector<std::uint32_t> queue{0};
+  for (std::size_t next = 0; next < queue.size(); ++next) {
+    const std::uint32_t node = queue[next];
+    for (const Edge& edge : nodes_[node].edges) {
+      std::uint32_t target = 0;
+      if (node != 0) {
+        std::uint32_t fail = nodes_[node].fail;
+        target = Child(fail, edge.byte);
+        while (target == 0 && fail != 0) {
+          fail = nodes_[fail].fail;
+          target = Child(fail, edge.byte);
+        }
+      }
+      nodes_[edge.to].fail = target;
+      Outputs& out = *new (outputs + edge.to) Outputs{};
+      out.key = keyOf[edge.to];
+      out.then = outputs[target].first;
+      out.first = out.key != kNoKey ? edge.to : out.then;
+      queue.push_back(edge.to);
+    }
+  }
 }
 
 std::uint32_t SiteMatcher::Child(std::uint32_t node, unsigned char byte) const {
@@ -42,82 +180,6 @@ std::uint32_t SiteMatcher::Step(std::uint32_t node, unsigned char byte) const {
     if (node == 0) return 0;
     node = nodes_[node].fail;
   }
-}
-
-void SiteMatcher::Insert(std::string_view key, std::uint32_t index) {
-  std::uint32_t node = 0;
-  for (char c : key) {
-    const auto byte = static_cast<unsigned char>(c);
-    std::uint32_t next = Child(node, byte);
-    if (next == 0) {
-      next = static_cast<std::uint32_t>(nodes_.size());
-      nodes_.emplace_back();
-      std::vector<Edge>& edges = nodes_[node].edges;
-      auto at = std::lower_bound(edges.begin(), edges.end(), byte,
-                                 [](const Edge& edge, unsigned char b) { return edge.byte < b; });
-      edges.insert(at, Edge{byte, next});
-    }
-    node = next;
-  }
-  // Equal keys: the first index stands for them (the site list has none).
-  if (node != 0 && nodes_[node].key == kNoKey) nodes_[node].key = index;
-}
-
-std::vector<std::uint32_t> SiteMatcher::LinkFailures() {
-  // Breadth first, so that a node's failure target is linked before it.
-  std::vector<std::uint32_t> queue{0};
-  for (const Edge& edge : nodes_[0].edges) {
-    queue.push_back(edge.to);
-    nodes_[edge.to].nextOutput = nodes_[edge.to].key != kNoKey ? edge.to : 0;
-  }
-  for (std::size_t next = 1; next < queue.size(); ++next) {
-    const std::uint32_t node = queue[next];
-    for (const Edge& edge : nodes_[node].edges) {
-      std::uint32_t fail = nodes_[node].fail;
-      std::uint32_t target = Child(fail, edge.byte);
-      while (target == 0 && fail != 0) {
-        fail = nodes_[fail].fail;
-        target = Child(fail, edge.byte);
-      }
-      Node& child = nodes_[edge.to];
-      child.fail = target;
-      child.nextOutput = child.key != kNoKey ? edge.to : nodes_[target].nextOutput;
-      queue.push_back(edge.to);
-    }
-  }
-  return queue;
-}
-
-void SiteMatcher::BuildDense(const std::vector<std::uint32_t>& breadthFirst, std::size_t maxCells) {
-  for (const Node& node : nodes_)
-    for (const Edge& edge : node.edges)
-      if (classOf_[edge.byte] == 0) classOf_[edge.byte] = static_cast<std::uint16_t>(classes_++);
-  // The keys are lowered: a capital steps as its small letter does.
-  for (char upper = 'A'; upper <= 'Z'; ++upper)
-    classOf_[static_cast<unsigned char>(upper)] =
-        classOf_[static_cast<unsigned char>(AsciiToLower(upper))];
-  if (nodes_.size() * classes_ > maxCells || nodes_.size() * classes_ >= kEndsKey) {
-    classes_ = 1;
-    std::fill(std::begin(classOf_), std::end(classOf_), std::uint16_t{0});
-    return;
-  }
-  denseCells_ = platform::LargeBuffer(nodes_.size() * classes_ * sizeof(std::uint32_t));
-  auto* cells = reinterpret_cast<std::uint32_t*>(denseCells_.data());
-  // A byte without an edge steps as the failure target steps on it, whose
-  // row is complete by then (it lies nearer the root).
-  for (std::uint32_t node : breadthFirst) {
-    std::uint32_t* row = cells + node * classes_;
-    if (node == 0) {
-      std::fill(row, row + classes_, 0);
-    } else {
-      const std::uint32_t* fallback = cells + nodes_[node].fail * classes_;
-      std::copy(fallback, fallback + classes_, row);
-    }
-    for (const Edge& edge : nodes_[node].edges)
-      row[classOf_[edge.byte]] = edge.to * static_cast<std::uint32_t>(classes_) |
-                                 (nodes_[edge.to].nextOutput != 0 ? kEndsKey : 0);
-  }
-  dense_ = cells;
 }
 
 SiteListMatcher::SiteListMatcher(const TSiteList& sites) : siteCount_(sites.size()) {

@@ -19,10 +19,14 @@ class SiteMatcher {
   // The table of every step is built while it stays below this many cells
   // (64 MiB); past it, steps follow the failure links.
   static constexpr std::size_t kMaxDenseCells = std::size_t{16} << 20;
+  // Below this many nodes a cell of the table takes two bytes instead of
+  // four: the table of a few thousand sites then stays in a core's cache.
+  static constexpr std::size_t kMaxNarrowNodes = 0x8000;
 
   // Keys are matched byte for byte; an empty key is never reported.
   explicit SiteMatcher(const std::vector<std::string>& keys,
-                       std::size_t maxDenseCells = kMaxDenseCells);
+                       std::size_t maxDenseCells = kMaxDenseCells,
+                       std::size_t maxNarrowNodes = kMaxNarrowNodes);
 
   // How many texts ForEachOccurrenceIn walks side by side.
   static constexpr std::size_t kBatch = 8;
@@ -34,23 +38,16 @@ class SiteMatcher {
   // texts overlap where one text's steps would wait on each other.
   template <typename Found>
   void ForEachOccurrenceIn(const std::string_view* texts, std::size_t count, Found&& found) const {
-    if (!dense_) {
-      for (std::size_t i = 0; i < count; ++i)
-        ForEachOccurrence(texts[i], [&](std::uint32_t key) { found(i, key); });
-      return;
-    }
-    std::uint32_t rows[kBatch] = {};
-    std::size_t longest = 0;
-    for (std::size_t i = 0; i < count; ++i) longest = std::max(longest, texts[i].size());
-    for (std::size_t position = 0; position < longest; ++position) {
-      for (std::size_t i = 0; i < count; ++i) {
-        if (position >= texts[i].size()) continue;
-        const std::uint32_t cell =
-            dense_[rows[i] + classOf_[static_cast<unsigned char>(texts[i][position])]];
-        rows[i] = cell & ~kEndsKey;
-        if ((cell & kEndsKey) != 0)
-          ReportOutputs(rows[i] / static_cast<std::uint32_t>(classes_),
-                        [&](std::uint32_t key) { found(i, key); });
+    if (narrow_)
+      return WalkTable(reinterpret_cast<const std::uint16_t*>(table_.data()), texts, count, found);
+    if (!table_.empty())
+      return WalkTable(reinterpret_cast<const std::uint32_t*>(table_.data()), texts, count, found);
+    for (std::size_t i = 0; i < count; ++i) {
+      std::uint32_t node = 0;
+      // Keys are lowered; capitals of the text step as small letters.
+      for (char c : texts[i]) {
+        node = Step(node, static_cast<unsigned char>(AsciiToLower(c)));
+        ReportOutputs(node, [&](std::uint32_t key) { found(i, key); });
       }
     }
   }
@@ -59,64 +56,84 @@ class SiteMatcher {
   // per occurrence, in no particular order.
   template <typename Found>
   void ForEachOccurrence(std::string_view text, Found&& found) const {
-    std::uint32_t node = 0, row = 0;
-    // Keys are lowered; capitals of the text step as small letters (the
-    // table's classes already put them together).
-    for (char c : text) {
-      if (dense_) {
-        // The cells hold where the target's row starts; a step is one load.
-        const std::uint32_t cell = dense_[row + classOf_[static_cast<unsigned char>(c)]];
-        row = cell & ~kEndsKey;
-        if ((cell & kEndsKey) == 0) continue;
-        node = row / static_cast<std::uint32_t>(classes_);
-      } else {
-        node = Step(node, static_cast<unsigned char>(AsciiToLower(c)));
-      }
-      ReportOutputs(node, found);
-    }
+    ForEachOccurrenceIn(&text, 1, [&](std::size_t, std::uint32_t key) { found(key); });
   }
 
  private:
   static constexpr std::uint32_t kNoKey = 0xffffffff;
-  // Marks a cell of the table whose target ends a key, itself or on its
-  // failure chain.
-  static constexpr std::uint32_t kEndsKey = 0x80000000;
   struct Edge {
     unsigned char byte;
     std::uint32_t to;
   };
+  // A node of the trie, when steps follow the failure links.
   struct Node {
     std::vector<Edge> edges;  // sorted by byte
     std::uint32_t fail = 0;
-    // The nearest node on the failure chain (itself included) that ends a
-    // key; 0 for none.
-    std::uint32_t nextOutput = 0;
-    std::uint32_t key = kNoKey;
   };
+  // Per node, what it reports: the key it ends (kNoKey for none), the
+  // nearest node that ends a key on its failure chain, itself included
+  // (`first`), and the same for its failure target (`then`); 0 for none.
+  struct Outputs {
+    std::uint32_t key = kNoKey;
+    std::uint32_t first = 0;
+    std::uint32_t then = 0;
+  };
+
+  // A cell of the table holds the target node of a step, with the top bit
+  // set where the target reports a key.
+  template <typename Cell>
+  static constexpr Cell kReports = Cell(1) << (8 * sizeof(Cell) - 1);
+
+  template <typename Cell, typename Found>
+  void WalkTable(const Cell* cells, const std::string_view* texts, std::size_t count,
+                 Found& found) const {
+    std::size_t rows[kBatch] = {};
+    std::size_t longest = 0;
+    for (std::size_t i = 0; i < count; ++i) longest = std::max(longest, texts[i].size());
+    for (std::size_t position = 0; position < longest; ++position) {
+      for (std::size_t i = 0; i < count; ++i) {
+        if (position >= texts[i].size()) continue;
+        const Cell cell = cells[rows[i] + classOf_[static_cast<unsigned char>(texts[i][position])]];
+        const std::uint32_t node = cell & ~kReports<Cell>;
+        rows[i] = node * classes_;
+        if ((cell & kReports<Cell>) != 0)
+          ReportOutputs(node, [&](std::uint32_t key) { found(i, key); });
+      }
+    }
+  }
 
   // Calls `found(key)` for every key that ends at `node`, itself or on its
   // failure chain.
   template <typename Found>
   void ReportOutputs(std::uint32_t node, Found&& found) const {
-    for (std::uint32_t at = nodes_[node].nextOutput; at != 0;
-         at = nodes_[nodes_[at].fail].nextOutput)
-      found(nodes_[at].key);
+    for (std::uint32_t at = outputs_[node].first; at != 0; at = outputs_[at].then)
+      found(outputs_[at].key);
   }
 
+  // Gives every byte of the keys a class of its own, capitals that of their
+  // small letter; other bytes share class 0.
+  void ClassifyBytes(const std::vector<std::string>& keys);
+  // Builds the table of every step (Aho-Corasick over a dense goto table)
+  // for at most `nodeBound` nodes.
+  template <typename Cell>
+  void BuildTable(const std::vector<std::string>& keys, std::size_t nodeBound);
+  // Builds the trie and links its failures, for steps without a table.
+  void BuildTrie(const std::vector<std::string>& keys);
+  Outputs* MakeOutputs(std::size_t nodes);
   std::uint32_t Child(std::uint32_t node, unsigned char byte) const;
   std::uint32_t Step(std::uint32_t node, unsigned char byte) const;
-  void Insert(std::string_view key, std::uint32_t index);
-  // Links the failures; returns the nodes in breadth-first order.
-  std::vector<std::uint32_t> LinkFailures();
-  void BuildDense(const std::vector<std::uint32_t>& breadthFirst, std::size_t maxCells);
 
+  platform::LargeBuffer outputStore_;
+  const Outputs* outputs_ = nullptr;  // in outputStore_, per node
+  // Without a table: the trie with its failure links.
   std::vector<Node> nodes_;
-  // The step from every node on every byte class, when built: bytes that
-  // stand in no key share class 0, so a row holds a few dozen cells.
+  // The table of every step from every node on every byte class, node after
+  // node, in narrow (two-byte) or wide cells; empty when not built. Bytes
+  // that stand in no key share class 0, so a row holds a few dozen cells.
   std::uint16_t classOf_[256] = {};
   std::size_t classes_ = 1;
-  platform::LargeBuffer denseCells_;
-  const std::uint32_t* dense_ = nullptr;  // in denseCells_; null when not built
+  platform::LargeBuffer table_;
+  bool narrow_ = false;
 };
 
 // The keys of a site list, lowered as GetTraces lowers a site, in a
