@@ -20,10 +20,11 @@ class SiteMatcher {
   // (64 MiB); past it, steps follow the failure links.
   static constexpr std::size_t kMaxDenseCells = std::size_t{16} << 20;
   // Below this many nodes a cell of the table takes two bytes instead of
-  // four: the table of a few thousand sites then stays in a core's cache.
+  // four, which halves the table of a few thousand sites.
   static constexpr std::size_t kMaxNarrowNodes = 0x8000;
 
-  // Keys are matched byte for byte; an empty key is never reported.
+  // Keys are matched byte for byte against the text with its capitals
+  // lowered: an empty key, or one with a capital letter, is never reported.
   explicit SiteMatcher(const std::vector<std::string>& keys,
                        std::size_t maxDenseCells = kMaxDenseCells,
                        std::size_t maxNarrowNodes = kMaxNarrowNodes);
