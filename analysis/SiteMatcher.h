@@ -169,6 +169,10 @@ class SiteTraceIndex {
 
   // The items of site `site` (an index into the sites given) of `kind`.
   void Items(std::size_t site, TTraceKind kind, TItemList& items) const;
+  // How many items Items gives.
+  std::size_t Count(std::size_t site, TTraceKind kind) const {
+    return offsets_[kind][site + 1] - offsets_[kind][site];
+  }
 
  private:
   // Fills the matches and offsets of `kind`.

@@ -121,24 +121,26 @@ void JsonStream::Key(std::string_view name) {
   afterKey_ = true;
 }
 
-void JsonStream::String(std::string_view text) {
+bool JsonStream::String(std::string_view text) {
   BeforeValue();
-  Quoted(text);
+  const bool plain = Quoted(text);
   if (buffer_.size() >= kFlushBytes) Flush();
+  return plain;
 }
 
 // Plain texts go as they are; any other is escaped by the library itself,
 // so that control characters and bad bytes come out exactly as a dumped
 // document has them.
-void JsonStream::Quoted(std::string_view text) {
+bool JsonStream::Quoted(std::string_view text) {
   if (NeedsNoEscape(text)) {
     buffer_.push_back('"');
     buffer_.append(text);
     buffer_.push_back('"');
-    return;
+    return true;
   }
   buffer_.append(
       nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+  return false;
 }
 
 void JsonStream::Number(std::int64_t value) {

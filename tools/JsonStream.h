@@ -31,7 +31,9 @@ class JsonStream {
   void EndArray();
   // The member name of the next value, inside an object.
   void Key(std::string_view name);
-  void String(std::string_view text);
+  // True when the text went out as it stands: printable ASCII, hence also
+  // UTF-8.
+  bool String(std::string_view text);
   void Number(std::int64_t value);
   // Bytes after the last value (a final line feed).
   void Raw(std::string_view text);
@@ -51,7 +53,7 @@ class JsonStream {
   void BeforeValue();
   void BeginContainer(char open);
   void EndContainer(char close);
-  void Quoted(std::string_view text);
+  bool Quoted(std::string_view text);
   void Append(std::string_view text);
 
   std::FILE* out_;  // null for a part written into memory

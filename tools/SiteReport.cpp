@@ -116,8 +116,8 @@ void WriteItems(JsonStream& json, const std::string& name, const TItemList& list
   json.BeginArray();
   bool allUtf8 = true;
   for (std::string_view item : list) {
-    json.String(item);
-    allUtf8 = allUtf8 && IsUtf8(item);
+    const bool plain = json.String(item);
+    allUtf8 = allUtf8 && (plain || IsUtf8(item));
   }
   json.EndArray();
   if (allUtf8) return;
@@ -269,13 +269,29 @@ void ForEachDetailedSite(TCacheAnalyzer& analyzer, const ReportRequest& request,
   ForEachSiteOf(index, request, 0, request.detail.size(), visit);
 }
 
+// Where the sites [0, count) split into two runs of about as much text: a
+// site's text grows with its items, and one popular site may hold more than
+// a thousand others. 0 only when there are fewer than two sites.
+std::size_t HalfOfTheText(const SiteTraceIndex& index, std::size_t count) {
+  // A site's object without items weighs about as much as a few items.
+  constexpr std::size_t kSiteWeight = 4;
+  std::vector<std::size_t> weights(count, kSiteWeight);
+  for (std::size_t site = 0; site < count; ++site)
+    for (TTraceKind kind : kAllTraceKinds) weights[site] += index.Count(site, kind);
+  std::size_t total = 0;
+  for (std::size_t weight : weights) total += weight;
+  std::size_t half = 0, before = 0;
+  while (half + 1 < count && 2 * (before + weights[half]) <= total) before += weights[half++];
+  return count >= 2 ? std::max<std::size_t>(half, 1) : 0;
+}
+
 // The objects of every site, inside the open "per_site" array of `json`:
 // the two halves are written at once on two threads, the first into `json`
 // and the second into memory, which then follows it.
 void WriteAllSites(JsonStream& json, TCacheAnalyzer& analyzer, const ReportRequest& request) {
   const SiteTraceIndex index = IndexAllSites(analyzer, request);
   const std::size_t count = request.detail.size();
-  const std::size_t half = count / 2;
+  const std::size_t half = HalfOfTheText(index, count);
   const auto write = [&](JsonStream& into, std::size_t begin, std::size_t end) {
     ForEachSiteOf(index, request, begin, end,
                   [&](const SiteTraces& site) { WriteSite(into, site, request); });
