@@ -70,6 +70,16 @@ TEST(JsonStream, WritesWhatTheLibraryDumps) {
   EXPECT_EQ(Streamed(document), dumped);
 }
 
+// String says which texts went out as they stand: the report takes those
+// for UTF-8 without looking again.
+TEST(JsonStream, StringTellsATextWrittenAsItStands) {
+  JsonStream part(JsonStream::AfterValue{0});
+  for (const char* plain : {"", "http://a.test/?q=1&x=~", "DEL \x7f stays"})
+    EXPECT_TRUE(part.String(plain)) << plain;
+  for (const char* escaped : {"quote \"", "back\\slash", "crlf\r\n", "ünï", "bad \xff"})
+    EXPECT_FALSE(part.String(escaped)) << escaped;
+}
+
 // Output larger than the stream's buffer arrives whole and in order.
 TEST(JsonStream, LongOutputArrivesWhole) {
   Json document = Json::array();
