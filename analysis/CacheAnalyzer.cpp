@@ -64,7 +64,7 @@ namespace {
 
 std::int32_t CountOf(const TEntryList& list) {
   return static_cast<std::int32_t>(
-      std::min<std::size_t>(list.Count(), std::numeric_limits<std::int32_t>::max()));
+      std::min<std::size_t>(list.Total(), std::numeric_limits<std::int32_t>::max()));
 }
 
 }  // namespace
@@ -194,6 +194,7 @@ void TCacheAnalyzer::ScanCache() {
   }
   if (!othersKept) passes = {spCookies, spHistory};
   if (!contentKept) passes.push_back(spUrl);
+  ApplyKeepTraces();
   RunPasses(passes);
   // The enumerator is left as after a walk of all three passes.
   FCache->SetSearchPattern(spUrl);
@@ -229,6 +230,11 @@ void TCacheAnalyzer::CollectURL(TIECache& Sender, bool& /*Cancel*/) {
   if (!key.empty()) FURLList->Insert(key);
 }
 
+void TCacheAnalyzer::ApplyKeepTraces() {
+  for (TKindLists* lists : {&FLists, &FKept})
+    for (TEntryList& list : *lists) list.SetCountOnly(!FKeepTraces);
+}
+
 void TCacheAnalyzer::PrepareHistory() const {
   TIECache history;
   history.SetFilterOptions(FCache->FilterOptions());
@@ -254,6 +260,7 @@ void TCacheAnalyzer::GetSites(TSiteList& Sites) {
   } restore{*this};
   FURLList = &keys;
   DropBackgroundWalks();
+  ApplyKeepTraces();
   FCache->SetOnEntry([this](TIECache& Sender, bool& Cancel) {
     CollectURL(Sender, Cancel);
     const TEntryInfo& entry = Sender.EntryInfo();

@@ -59,6 +59,12 @@ class TCacheAnalyzer {
   // once. The lists, totals and order are the same either way. Off by
   // default.
   void SetParallelScan(bool Parallel) { FParallelScan = Parallel; }
+  // Whether the scans keep the entries they count (the default). Without
+  // them the totals and the site list are all a scan leaves: the queries
+  // find nothing. For a caller that reads no more, such as a report of the
+  // totals, which then holds no copy of the traces' texts. Takes effect at
+  // the next GetSites or ScanCache.
+  void SetKeepTraces(bool Keep) { FKeepTraces = Keep; }
 
   // The sorted, duplicate-free site keys of the content entries. Runs its
   // own content walk and leaves the stored lists alone; the walk's entries
@@ -138,6 +144,8 @@ class TCacheAnalyzer {
 
  private:
   void UseHandleEntry();
+  // Makes the lists keep their entries, or only count them, as asked.
+  void ApplyKeepTraces();
   // Has the platform read the history's container ahead of its walk; a
   // failure is left to the walk.
   void PrepareHistory() const;
@@ -160,6 +168,7 @@ class TCacheAnalyzer {
   bool FContentKept = false;
   std::unique_ptr<platform::TaskQueue> FBackground;
   bool FParallelScan = false;
+  bool FKeepTraces = true;
   std::unique_ptr<TIECache> FCache;
 
   std::array<std::int32_t, kTraceKinds> FSiteCounts{};

@@ -349,6 +349,56 @@ TEST(CacheAnalyzer, ParallelScanEqualsTheSequentialScan) {
   }
 }
 
+// A scan that keeps no traces leaves the same site list and totals, in
+// either mode, and its queries find nothing; keeping them again takes effect
+// at the next scan.
+TEST(CacheAnalyzer, ScanWithoutTracesCountsAsAScanWithThem) {
+  MemoryUrlCache service;
+  const char* const extensions[] = {".gif", ".html", ".swf", ".js", ""};
+  for (int i = 0; i < 700; ++i) {
+    const std::string host = "h" + std::to_string(i % 31) + ".test";
+    service.Add(MemoryUrlCache::kCookies, "Cookie:me@" + host + "/" + std::to_string(i),
+                "/c/me@" + host + "[" + std::to_string(i) + "].txt");
+    service.Add(MemoryUrlCache::kHistory, "Visited: me@http://" + host + "/" + std::to_string(i),
+                "");
+    service.Add(MemoryUrlCache::kContent, "http://" + host + "/f" + std::to_string(i),
+                "/d/f" + std::to_string(i) + extensions[i % 5]);
+  }
+  ScopedProvider scoped{service};
+  TCacheAnalyzer keeping;
+  TSiteList sites;
+  keeping.GetSites(sites);
+  keeping.ScanCache();
+  for (const bool parallel : {false, true}) {
+    for (const bool sitesFirst : {false, true}) {
+      TCacheAnalyzer counting;
+      counting.SetParallelScan(parallel);
+      counting.SetKeepTraces(false);
+      TSiteList counted;
+      if (sitesFirst) counting.GetSites(counted);
+      counting.ScanCache();
+      if (sitesFirst) {
+        EXPECT_EQ(counted, sites);
+      }
+      TItemList items;
+      for (TTraceKind kind : kAllTraceKinds) {
+        EXPECT_EQ(counting.Total(kind), keeping.Total(kind)) << kind;
+        EXPECT_GT(counting.Total(kind), 0) << kind;
+        counting.GetTraces(kind, "", items);
+        EXPECT_TRUE(items.empty()) << kind;
+      }
+      counting.SetKeepTraces(true);
+      counting.GetSites(counted);
+      counting.ScanCache();
+      counting.GetTraces(tkCookies, "h3.test", items);
+      TItemList kept;
+      keeping.GetTraces(tkCookies, "h3.test", kept);
+      EXPECT_EQ(items, kept);
+      EXPECT_FALSE(kept.empty());
+    }
+  }
+}
+
 // A source that fails while the walks run on two threads: the failure of
 // either walk reaches the caller of ScanCache, after both walks ended.
 class FailingProvider : public urlcache::Provider {

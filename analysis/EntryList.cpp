@@ -82,6 +82,10 @@ const char* FindNeedle(const char* from, const char* end, const LoweredNeedle& n
 }  // namespace
 
 void TEntryList::Add(const TEntryInfo& entry) {
+  if (countOnly_) {
+    ++counted_;
+    return;
+  }
   TStoredEntry stored;
   const std::size_t blocksBefore = urls_.BlockCount();
   stored.SourceUrlName = urls_.Store(entry.SourceUrlName);
@@ -99,6 +103,7 @@ void TEntryList::Add(const TEntryInfo& entry) {
 void TEntryList::Clear() {
   chunks_.clear();
   count_ = 0;
+  counted_ = 0;
   firstEntryOfBlock_.clear();
   urlOffsets_.clear();
   urls_.Clear();

@@ -31,10 +31,18 @@ class TEntryList {
   TEntryList(TEntryList&&) = default;
   TEntryList& operator=(TEntryList&&) = default;
 
-  // Appends a copy of the kept texts of `entry`.
+  // Appends a copy of the kept texts of `entry`; in a list that only
+  // counts, counts it.
   void Add(const TEntryInfo& entry);
 
+  // Whether Add only counts: such a list holds no entry, and its total is
+  // all it knows. Clear keeps the choice.
+  void SetCountOnly(bool countOnly) { countOnly_ = countOnly; }
+
+  // The entries held, which index and search read.
   std::size_t Count() const { return count_; }
+  // The entries added, held or only counted.
+  std::size_t Total() const { return count_ + counted_; }
   const TStoredEntry& operator[](std::size_t index) const {
     return Chunk(index / kChunkEntries)[index % kChunkEntries];
   }
@@ -78,4 +86,6 @@ class TEntryList {
   }
   std::vector<platform::LargeBuffer> chunks_;
   std::size_t count_ = 0;
+  std::size_t counted_ = 0;  // added without being held
+  bool countOnly_ = false;
 };

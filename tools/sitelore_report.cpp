@@ -265,6 +265,9 @@ int main(int argc, char** argv) {
 
   TCacheAnalyzer analyzer;
   analyzer.SetParallelScan(true);
+  // The site list and the totals are all that a report without --site or
+  // --all-sites reads of the scan.
+  analyzer.SetKeepTraces(site || allSites);
   ReportRequest request;
   request.notRead = winInet.notRead;
   request.unreadable = winInet.unreadable;
