@@ -23,17 +23,14 @@ constexpr std::size_t kHashItemSize = 8;
 constexpr std::size_t kHashRecordSize = 4096;
 constexpr std::size_t kUrlFixedSize = 96;
 
-std::uint32_t ReadU32(std::string_view bytes, std::size_t at) {
-  std::uint32_t value = 0;
-  if (at + 4 <= bytes.size()) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + at);
-    value = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-  }
-  return value;
+// The little-endian word at `at`, which the caller has bounds-checked.
+std::uint32_t LoadU32(const char* at) {
+  const auto* p = reinterpret_cast<const unsigned char*>(at);
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-FILETIME ReadFileTime(std::string_view bytes, std::size_t at) {
-  return FILETIME{ReadU32(bytes, at), ReadU32(bytes, at + 4)};
+std::uint32_t ReadU32(std::string_view bytes, std::size_t at) {
+  return at + 4 <= bytes.size() ? LoadU32(bytes.data() + at) : 0;
 }
 
 bool HasSignature(std::string_view bytes, std::size_t at, const char (&signature)[5]) {
@@ -191,30 +188,34 @@ void IndexDat::ReadListedEntry(std::size_t index, UrlRecord& r) const {
 }
 
 void IndexDat::Decode(std::uint32_t offset, std::string_view url, UrlRecord& r) const {
-  const std::size_t size = std::size_t{ReadU32(bytes_, offset + 4)} * kBlockSize;
+  // An intact record holds the fixed fields whole: they are read unchecked.
+  const char* const record = bytes_.data() + offset;
+  const auto field = [record](std::size_t at) { return LoadU32(record + at); };
+  const auto fileTime = [&](std::size_t at) { return FILETIME{field(at), field(at + 4)}; };
+  const std::size_t size = std::size_t{field(4)} * kBlockSize;
   r = UrlRecord{};
   r.url = url;
-  r.lastModified = ReadFileTime(bytes_, offset + 8);
-  r.lastAccess = ReadFileTime(bytes_, offset + 16);
-  r.expire = FatDateTimeToFileTime(ReadU32(bytes_, offset + 24));
-  r.sizeLow = ReadU32(bytes_, offset + 32);
-  r.sizeHigh = ReadU32(bytes_, offset + 36);
-  r.exemptDelta = ReadU32(bytes_, offset + 44);
-  r.directoryIndex = static_cast<std::uint8_t>(bytes_[offset + 56]);
-  r.hasLocalName = ReadText(bytes_, offset, size, ReadU32(bytes_, offset + 60), r.localName) &&
-                   IsSafePathComponent(r.localName);
+  r.lastModified = fileTime(8);
+  r.lastAccess = fileTime(16);
+  r.expire = FatDateTimeToFileTime(field(24));
+  r.sizeLow = field(32);
+  r.sizeHigh = field(36);
+  r.exemptDelta = field(44);
+  r.directoryIndex = static_cast<std::uint8_t>(record[56]);
+  r.hasLocalName =
+      ReadText(bytes_, offset, size, field(60), r.localName) && IsSafePathComponent(r.localName);
   if (!r.hasLocalName) r.localName = {};
-  r.cacheEntryType = ReadU32(bytes_, offset + 64);
-  const std::uint32_t headerOffset = ReadU32(bytes_, offset + 68);
-  const std::uint32_t headerSize = ReadU32(bytes_, offset + 72);
+  r.cacheEntryType = field(64);
+  const std::uint32_t headerOffset = field(68);
+  const std::uint32_t headerSize = field(72);
   if (headerOffset != 0 && headerOffset < size && headerSize <= size - headerOffset) {
-    r.header = std::string_view(bytes_.data() + offset + headerOffset, headerSize);
+    r.header = std::string_view(record + headerOffset, headerSize);
     r.hasHeader = true;
   }
-  r.hasExtension = ReadText(bytes_, offset, size, ReadU32(bytes_, offset + 76), r.extension);
-  r.lastSync = FatDateTimeToFileTime(ReadU32(bytes_, offset + 80));
-  r.hitRate = ReadU32(bytes_, offset + 84);
-  r.useCount = ReadU32(bytes_, offset + 88);
+  r.hasExtension = ReadText(bytes_, offset, size, field(76), r.extension);
+  r.lastSync = FatDateTimeToFileTime(field(80));
+  r.hitRate = field(84);
+  r.useCount = field(88);
 }
 
 }  // namespace urlcache
