@@ -154,11 +154,17 @@ std::optional<std::string> ResolveCaseInsensitive(const std::string& base,
   return current.string();
 }
 
-std::optional<std::string> UserFolderOf(const std::string& root, const std::string& user) {
+namespace {
+
+// UserFolderOf, asking `userName()` for the user's name only where a
+// prefix's users are to be chosen from: looking a name up in the user
+// database can cost more than finding the folder.
+template <typename UserName>
+std::optional<std::string> FindUserFolder(const std::string& root, UserName userName) {
   if (!IsDirectory(root)) return std::nullopt;
   std::optional<std::string> users = ResolveCaseInsensitive(root, "drive_c/users");
   if (!users) return root;  // a Windows user folder itself
-  if (!user.empty()) {
+  if (const std::string user = userName(); !user.empty()) {
     if (std::optional<std::string> own = ResolveCaseInsensitive(*users, user);
         own && IsDirectory(*own))
       return own;
@@ -172,6 +178,12 @@ std::optional<std::string> UserFolderOf(const std::string& root, const std::stri
   }
   if (others.size() == 1) return others.front().string();
   return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> UserFolderOf(const std::string& root, const std::string& user) {
+  return FindUserFolder(root, [&user] { return user; });
 }
 
 std::string DefaultWinePrefix() {
@@ -189,11 +201,11 @@ std::string DefaultWinePrefix() {
 std::optional<std::string> DefaultUserFolder() {
   const std::string prefix = DefaultWinePrefix();
   if (prefix.empty()) return std::nullopt;
-  return UserFolderOf(prefix, CurrentUserName());
+  return FindUserFolder(prefix, CurrentUserName);
 }
 
 std::optional<std::string> ProfileUserFolder(const std::string& profile) {
-  return UserFolderOf(Absolute(profile), CurrentUserName());
+  return FindUserFolder(Absolute(profile), CurrentUserName);
 }
 
 ContainerFolders LocateContainers(const std::string& userFolder) {
