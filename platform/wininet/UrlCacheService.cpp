@@ -11,8 +11,19 @@ namespace {
 
 class ChainCursor : public Cursor {
  public:
-  explicit ChainCursor(std::vector<std::unique_ptr<Cursor>> cursors)
-      : cursors_(std::move(cursors)) {}
+  explicit ChainCursor(std::vector<std::unique_ptr<Cursor>> cursors) {
+    // A chain of chains (the containers of a pattern, each a chain of
+    // sources) walks as one chain of their cursors: one step less an entry.
+    for (std::unique_ptr<Cursor>& cursor : cursors) {
+      auto* chain = dynamic_cast<ChainCursor*>(cursor.get());
+      if (chain && chain->index_ == 0) {
+        for (std::unique_ptr<Cursor>& inner : chain->cursors_)
+          if (inner) cursors_.push_back(std::move(inner));
+      } else if (cursor) {
+        cursors_.push_back(std::move(cursor));
+      }
+    }
+  }
 
   bool Current(EntryView& entry) override {
     for (; index_ < cursors_.size(); ++index_)
