@@ -77,8 +77,11 @@ const bool InitialCheck = LoadWinInet();
 
 }  // namespace
 
-bool LoadWinInet() {
-  if (WinInetFound) return true;
+namespace {
+
+// The platform check itself, apart from the cached answer that every
+// enumeration step asks for.
+[[gnu::noinline]] bool CheckWinInet() {
   bool found = false;
   try {
     HMODULE library = LoadLibraryA("wininet.dll");
@@ -96,6 +99,12 @@ bool LoadWinInet() {
   }
   WinInetFound = found;
   return found;
+}
+
+}  // namespace
+
+bool LoadWinInet() {
+  return WinInetFound || CheckWinInet();
 }
 
 TDateTime FileTimeToDateTime(const FILETIME& FileTime) {
