@@ -216,6 +216,10 @@ ContainerFolders LocateContainers(const std::string& userFolder) {
   return folders;
 }
 
+std::string LocateContainer(const std::string& userFolder, const char* ContainerLayout::*kind) {
+  return FindContainer(userFolder, kind);
+}
+
 ContainerSurvey SurveyContainers(const std::string& userFolder) {
   ContainerSurvey survey;
   survey.folders = LocateContainers(userFolder);

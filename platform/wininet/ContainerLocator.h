@@ -49,6 +49,9 @@ extern const ContainerLayout kContainerLayouts[3];
 // XP) whose folder exists and holds an index.dat, matched without regard to
 // letter case. The paths name the folders as they are spelled on disk.
 ContainerFolders LocateContainers(const std::string& userFolder);
+// One of them, `kind` naming it in a layout (&ContainerLayout::cookies, ...),
+// as LocateContainers finds it.
+std::string LocateContainer(const std::string& userFolder, const char* ContainerLayout::*kind);
 
 // What a search for the containers of a user folder met on its way, for
 // callers that must say why a container is missing.

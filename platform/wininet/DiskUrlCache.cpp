@@ -248,16 +248,17 @@ class DiskCursor : public Cursor {
   bool decoded_ = false;
 };
 
-const std::string& FolderOf(const ContainerFolders& folders, Container container) {
+// The name of `container`'s folder in a layout.
+const char* ContainerLayout::*LayoutMember(Container container) {
   switch (container) {
     case Container::kCookies:
-      return folders.cookies;
+      return &ContainerLayout::cookies;
     case Container::kHistory:
-      return folders.history;
+      return &ContainerLayout::history;
     case Container::kContent:
       break;
   }
-  return folders.content;
+  return &ContainerLayout::content;
 }
 
 }  // namespace
@@ -266,8 +267,7 @@ std::unique_ptr<Cursor> DiskUrlCache::Open(Container container) {
   std::optional<std::string> userFolder =
       profile_.empty() ? DefaultUserFolder() : ProfileUserFolder(profile_);
   if (!userFolder) return nullptr;
-  const ContainerFolders folders = LocateContainers(*userFolder);
-  const std::string& folder = FolderOf(folders, container);
+  const std::string folder = LocateContainer(*userFolder, LayoutMember(container));
   if (folder.empty()) return nullptr;
   std::shared_ptr<const Snapshot> snapshot = Snapshots().Get(folder);
   if (!snapshot) return nullptr;
