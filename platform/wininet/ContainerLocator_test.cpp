@@ -32,6 +32,11 @@ TEST(ContainerLocator, FindsEachLayoutAndPrefersTheFirst) {
     EXPECT_EQ(folders.cookies, user / fixture::ContainerPath(layout, 0));
     EXPECT_EQ(folders.history, user / fixture::ContainerPath(layout, 1));
     EXPECT_EQ(folders.content, user / fixture::ContainerPath(layout, 2));
+    // One container alone is found where all three are.
+    using urlcache::ContainerLayout;
+    EXPECT_EQ(urlcache::LocateContainer(user.path(), &ContainerLayout::cookies), folders.cookies);
+    EXPECT_EQ(urlcache::LocateContainer(user.path(), &ContainerLayout::history), folders.history);
+    EXPECT_EQ(urlcache::LocateContainer(user.path(), &ContainerLayout::content), folders.content);
   }
   // Wine's content folder wins over an XP one in the same user folder.
   TempDir both;
