@@ -263,8 +263,7 @@ void TCacheAnalyzer::GetSites(TSiteList& Sites) {
   ApplyKeepTraces();
   FCache->SetOnEntry([this](TIECache& Sender, bool& Cancel) {
     CollectURL(Sender, Cancel);
-    const TEntryInfo& entry = Sender.EntryInfo();
-    FKept[ClassifyFile(entry.LocalFileName)].Add(entry);
+    Store(FKept, Sender.EntryInfo(), spUrl);
   });
   if (FParallelScan) {
     FBackground = PassQueue({spCookies, spHistory}, FKept, FCache->FilterOptions());

@@ -39,8 +39,12 @@ SiteMatcher::SiteMatcher(const std::vector<std::string>& keys, std::size_t maxDe
 
 namespace {
 
+bool IsCapital(char c) {
+  return c >= 'A' && c <= 'Z';
+}
+
 bool HasCapital(std::string_view key) {
-  return std::any_of(key.begin(), key.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+  return std::any_of(key.begin(), key.end(), IsCapital);
 }
 
 }  // namespace
@@ -49,7 +53,7 @@ void SiteMatcher::ClassifyBytes(const std::vector<std::string>& keys) {
   for (const std::string& key : keys)
     for (char c : key) {
       const auto byte = static_cast<unsigned char>(c);
-      if (classOf_[byte] == 0 && !(c >= 'A' && c <= 'Z'))
+      if (classOf_[byte] == 0 && !IsCapital(c))
         classOf_[byte] = static_cast<std::uint16_t>(classes_++);
     }
   // A capital of the text steps as its small letter does.

@@ -39,14 +39,6 @@ std::string CurrentUserName() {
   return {};
 }
 
-std::string FindContainer(const std::string& userFolder, const char* ContainerLayout::*member) {
-  for (const ContainerLayout& layout : kContainerLayouts) {
-    std::optional<std::string> folder = ResolveCaseInsensitive(userFolder, layout.*member);
-    if (folder && IsDirectory(*folder) && FindEntry(*folder, "index.dat")) return *folder;
-  }
-  return {};
-}
-
 void NoteOnce(std::vector<std::string>& notes, std::string note) {
   if (std::find(notes.begin(), notes.end(), note) == notes.end()) notes.push_back(std::move(note));
 }
@@ -210,14 +202,18 @@ std::optional<std::string> ProfileUserFolder(const std::string& profile) {
 
 ContainerFolders LocateContainers(const std::string& userFolder) {
   ContainerFolders folders;
-  folders.cookies = FindContainer(userFolder, &ContainerLayout::cookies);
-  folders.history = FindContainer(userFolder, &ContainerLayout::history);
-  folders.content = FindContainer(userFolder, &ContainerLayout::content);
+  folders.cookies = LocateContainer(userFolder, &ContainerLayout::cookies);
+  folders.history = LocateContainer(userFolder, &ContainerLayout::history);
+  folders.content = LocateContainer(userFolder, &ContainerLayout::content);
   return folders;
 }
 
 std::string LocateContainer(const std::string& userFolder, const char* ContainerLayout::*kind) {
-  return FindContainer(userFolder, kind);
+  for (const ContainerLayout& layout : kContainerLayouts) {
+    std::optional<std::string> folder = ResolveCaseInsensitive(userFolder, layout.*kind);
+    if (folder && IsDirectory(*folder) && FindEntry(*folder, "index.dat")) return *folder;
+  }
+  return {};
 }
 
 ContainerSurvey SurveyContainers(const std::string& userFolder) {
