@@ -217,8 +217,11 @@ void SiteTraceIndex::IndexKind(const SiteListMatcher& sites, TTraceKind kind) {
   const std::vector<std::uint32_t>& everywhere = sites.Everywhere();
   const std::size_t siteCount = sites.SiteCount();
   // (site, entry) pairs in entry order, then sorted by site stably, by
-  // counting.
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> found;
+  // counting. Both arrays grow through few page faults.
+  struct SiteMatch {
+    std::uint32_t site, entry;
+  };
+  platform::LargeArray<SiteMatch> found;
   // A batch of entries with an item, walked side by side; the sites found
   // in each, added to `found` entry after entry so that list order holds.
   std::uint32_t batch[SiteMatcher::kBatch];
@@ -233,8 +236,8 @@ void SiteTraceIndex::IndexKind(const SiteListMatcher& sites, TTraceKind kind) {
         sitesHere.push_back(site);
     });
     for (std::size_t i = 0; i < batched; ++i) {
-      for (std::uint32_t site : everywhere) found.emplace_back(site, batch[i]);
-      for (std::uint32_t site : sitesOf[i]) found.emplace_back(site, batch[i]);
+      for (std::uint32_t site : everywhere) found.push_back({site, batch[i]});
+      for (std::uint32_t site : sitesOf[i]) found.push_back({site, batch[i]});
       sitesOf[i].clear();
     }
     batched = 0;
@@ -259,8 +262,9 @@ void SiteTraceIndex::IndexKind(const SiteListMatcher& sites, TTraceKind kind) {
 
 void SiteTraceIndex::Items(std::size_t site, TTraceKind kind, TItemList& items) const {
   items.clear();
+  items.reserve(Count(site, kind));
   const TEntryList& list = analyzer_.List(kind);
-  const std::vector<std::uint32_t>& matches = matches_[kind];
+  const platform::LargeArray<std::uint32_t>& matches = matches_[kind];
   for (std::uint32_t at = offsets_[kind][site]; at < offsets_[kind][site + 1]; ++at)
     items.push_back(ItemOf(list[matches[at]], kind));
 }

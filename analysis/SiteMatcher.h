@@ -12,6 +12,7 @@
 
 #include "analysis/CacheAnalyzer.h"
 #include "platform/common/AsciiCase.h"
+#include "platform/common/LargeArray.h"
 #include "platform/common/LargeBuffer.h"
 
 class SiteMatcher {
@@ -181,6 +182,6 @@ class SiteTraceIndex {
   const TCacheAnalyzer& analyzer_;
   // Per kind: the indexes of the matching entries with an item, site after
   // site, in list order within a site; a site's run starts at its offset.
-  std::vector<std::uint32_t> matches_[kTraceKinds];
+  platform::LargeArray<std::uint32_t> matches_[kTraceKinds];
   std::vector<std::uint32_t> offsets_[kTraceKinds];  // per site, plus the end
 };

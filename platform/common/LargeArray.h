@@ -29,6 +29,13 @@ class LargeArray {
     if (count > capacity_) MoveTo(count);
   }
 
+  // `count` values; those past the old size are left unset, for the caller
+  // to write.
+  void resize(std::size_t count) {
+    reserve(count);
+    size_ = count;
+  }
+
   void clear() {
     buffer_ = LargeBuffer();
     size_ = capacity_ = 0;
@@ -36,7 +43,9 @@ class LargeArray {
 
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
+  T* data() { return reinterpret_cast<T*>(buffer_.data()); }
   const T* data() const { return reinterpret_cast<const T*>(buffer_.data()); }
+  T& operator[](std::size_t index) { return data()[index]; }
   const T& operator[](std::size_t index) const { return data()[index]; }
   const T& back() const { return data()[size_ - 1]; }
   const T* begin() const { return data(); }

@@ -30,4 +30,18 @@ TEST(LargeArray, KeepsEveryValueAcrossGrowth) {
   platform::PreferHugePages(false);
 }
 
+// Resizing keeps the values before the old end, past a growth too, and
+// the new ones take what is written.
+TEST(LargeArray, ResizeKeepsTheValuesHeld) {
+  LargeArray<std::uint32_t> values;
+  for (std::uint32_t i = 0; i < 100; ++i) values.push_back(i);
+  values.resize(50'000);
+  ASSERT_EQ(values.size(), 50'000u);
+  for (std::uint32_t i = 100; i < 50'000; ++i) values[i] = i;
+  for (std::uint32_t i = 0; i < 50'000; ++i) ASSERT_EQ(values[i], i);
+  values.resize(10);
+  EXPECT_EQ(values.size(), 10u);
+  EXPECT_EQ(values.back(), 9u);
+}
+
 }  // namespace
