@@ -256,15 +256,13 @@ void SiteTraceIndex::IndexKind(const SiteListMatcher& sites, TTraceKind kind) {
   for (const auto& [site, entryIndex] : found) ++offsets[site + 1];
   for (std::size_t site = 0; site < siteCount; ++site) offsets[site + 1] += offsets[site];
   std::vector<std::uint32_t> next(offsets.begin(), offsets.end() - 1);
-  matches_[kind].resize(found.size());
-  for (const auto& [site, entryIndex] : found) matches_[kind][next[site]++] = entryIndex;
+  // In entry order, the entries are read one after another.
+  platform::LargeArray<std::string_view>& items = items_[kind];
+  items.resize(found.size());
+  for (const auto& [site, entryIndex] : found) items[next[site]++] = ItemOf(list[entryIndex], kind);
 }
 
 void SiteTraceIndex::Items(std::size_t site, TTraceKind kind, TItemList& items) const {
-  items.clear();
-  items.reserve(Count(site, kind));
-  const TEntryList& list = analyzer_.List(kind);
-  const platform::LargeArray<std::uint32_t>& matches = matches_[kind];
-  for (std::uint32_t at = offsets_[kind][site]; at < offsets_[kind][site + 1]; ++at)
-    items.push_back(ItemOf(list[matches[at]], kind));
+  const std::string_view* const first = items_[kind].data();
+  items.assign(first + offsets_[kind][site], first + offsets_[kind][site + 1]);
 }

@@ -180,8 +180,10 @@ class SiteTraceIndex {
   void IndexKind(const SiteListMatcher& sites, TTraceKind kind);
 
   const TCacheAnalyzer& analyzer_;
-  // Per kind: the indexes of the matching entries with an item, site after
-  // site, in list order within a site; a site's run starts at its offset.
-  platform::LargeArray<std::uint32_t> matches_[kTraceKinds];
+  // Per kind: the items of the matching entries, site after site, in list
+  // order within a site; a site's run starts at its offset. The items
+  // themselves rather than their entries' indexes: a site's entries lie
+  // scattered over the list, and reading them there took a cache miss each.
+  platform::LargeArray<std::string_view> items_[kTraceKinds];
   std::vector<std::uint32_t> offsets_[kTraceKinds];  // per site, plus the end
 };
