@@ -26,6 +26,7 @@
 #include "platform/sources/TraceExtraction.h"
 #include "platform/sources/view/ViewFolder.h"
 #include "platform/wininet/ContainerLocator.h"
+#include "platform/wininet/DiskUrlCache.h"
 #include "tools/ReportSources.h"
 #include "tools/SiteReport.h"
 
@@ -286,6 +287,9 @@ int main(int argc, char** argv) {
         std::async(std::launch::async, [&request] { return SiteListMatcher(request.sites); });
   analyzer.ScanCache();
   request.sources = PresentSources(machine->Describe());
+  // The containers' copies are read no more: their pages serve what the
+  // report builds next.
+  urlcache::FlushSnapshots();
   for (const sources::BrowserProvider* browser : machine->Browsers())
     for (const sources::SourceEntry& entry : browser->read().entries.content)
       request.cacheFiles.emplace(entry.localFileName, entry.sourceFile);

@@ -49,7 +49,10 @@ char* MapSmallPages(std::size_t length) {
 
 // The buffers from 64 KiB up to a huge page, in power-of-two sizes, carved
 // from huge pages that the process keeps: a freed buffer waits for the next
-// of its size. Shared by every thread.
+// of its size. Shared by every thread. It also keeps the huge pages of freed
+// large buffers while huge pages are preferred: a later buffer then reuses
+// pages already present instead of having the kernel clear fresh ones, which
+// costs about as much as filling them.
 class SmallBufferPool {
  public:
   static std::size_t RoundedSize(std::size_t size) {
@@ -74,7 +77,7 @@ class SmallBufferPool {
           slabUsed_ += size;
         }
       }
-      slab_ = MapAligned(kHugePage);
+      slab_ = TakeHugeLocked(kHugePage);
       slabUsed_ = 0;
     }
     char* const buffer = slab_ + slabUsed_;
@@ -85,6 +88,25 @@ class SmallBufferPool {
   void Give(char* buffer, std::size_t rounded) {
     std::lock_guard<std::mutex> lock(mutex_);
     free_[ClassOf(rounded)].push_back(buffer);
+  }
+
+  // `length` bytes (a multiple of the huge page) at a huge-page boundary:
+  // kept pages where a kept run is long enough, else a new mapping.
+  char* TakeHuge(std::size_t length) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return TakeHugeLocked(length);
+  }
+
+  // Keeps the huge pages [pages, pages + length) of a freed buffer; false
+  // where there is no room to note them.
+  bool KeepHuge(char* pages, std::size_t length) noexcept {
+    std::lock_guard<std::mutex> lock(mutex_);
+    try {
+      kept_.push_back({pages, length});
+      return true;
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
   }
 
  private:
@@ -98,7 +120,29 @@ class SmallBufferPool {
     return index;
   }
 
+  struct Run {
+    char* pages;
+    std::size_t length;
+  };
+
+  // The shortest kept run that holds `length` gives its head.
+  char* TakeHugeLocked(std::size_t length) {
+    Run* best = nullptr;
+    for (Run& run : kept_)
+      if (run.length >= length && (best == nullptr || run.length < best->length)) best = &run;
+    if (best == nullptr) return MapAligned(length);
+    char* const pages = best->pages;
+    best->pages += length;
+    best->length -= length;
+    if (best->length == 0) {
+      *best = kept_.back();
+      kept_.pop_back();
+    }
+    return pages;
+  }
+
   std::mutex mutex_;
+  std::vector<Run> kept_;
   std::array<std::vector<char*>, kClasses> free_;
   char* slab_ = nullptr;
   std::size_t slabUsed_ = kHugePage;  // no slab yet
@@ -145,7 +189,7 @@ LargeBuffer::LargeBuffer(std::size_t size, Pages pages) : size_(size) {
     return;
   }
   mapped_ = RoundUp(size, kHugePage);
-  data_ = MapAligned(mapped_);
+  data_ = HugePagesPreferred() ? Pool().TakeHuge(mapped_) : MapAligned(mapped_);
 }
 
 void LargeBuffer::MakePresent(std::size_t from, std::size_t to) const {
@@ -181,7 +225,11 @@ void LargeBuffer::Release() noexcept {
   if (pooled_) {
     Pool().Give(data_, SmallBufferPool::RoundedSize(size_));
   } else if (mapped_ > 0) {
-    munmap(data_, mapped_);
+    // While huge pages are preferred, those of a large buffer stay for the
+    // next buffers.
+    const bool kept =
+        mapped_ >= kHugePage && HugePagesPreferred() && Pool().KeepHuge(data_, mapped_);
+    if (!kept) munmap(data_, mapped_);
   } else {
     delete[] data_;
   }

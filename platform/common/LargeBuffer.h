@@ -52,8 +52,9 @@ class LargeBuffer {
 // all of them instead of being mappings of small pages: far fewer faults for
 // a process that fills many lists once and exits, while the huge pages,
 // once taken, stay with the process (a freed buffer is reused by the next
-// of its size, never given back). Off by default, which keeps a long-lived
-// window's footprint small.
+// of its size, never given back). Meanwhile the huge pages of a freed large
+// buffer are kept too, for the next buffers, which then need no fresh pages.
+// Off by default, which keeps a long-lived window's footprint small.
 void PreferHugePages(bool prefer) noexcept;
 bool HugePagesPreferred() noexcept;
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -80,6 +81,29 @@ TEST(LargeBuffer, PooledBuffersKeepTheirBytesAndAreReused) {
   PreferHugePages(false);
   LargeBuffer own(100'000);  // back to a mapping of its own
   EXPECT_NE(own.data(), freed);
+}
+
+// Where huge pages are preferred, the huge pages of a freed large buffer
+// serve the next buffers, large or pooled, from its head, with their
+// boundary kept; they hold what is written into them.
+TEST(LargeBuffer, FreedHugePagesServeTheNextBuffers) {
+  PreferHugePages(true);
+  // An unusual length, so that no run kept by another test fits better.
+  const std::size_t length = 13 * LargeBuffer::kHugePage;
+  auto first = std::make_unique<LargeBuffer>(length);
+  char* const pages = first->data();
+  std::memset(pages, 'x', length);
+  first.reset();
+  LargeBuffer head(12 * LargeBuffer::kHugePage - 5);
+  EXPECT_EQ(head.data(), pages);
+  LargeBuffer tail(LargeBuffer::kHugePage);
+  EXPECT_EQ(tail.data(), pages + 12 * LargeBuffer::kHugePage);
+  std::memset(head.data(), 'h', head.size());
+  std::memset(tail.data(), 't', tail.size());
+  EXPECT_EQ(head.data()[head.size() - 1], 'h');
+  EXPECT_EQ(tail.data()[0], 't');
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(tail.data()) % LargeBuffer::kHugePage, 0u);
+  PreferHugePages(false);
 }
 
 }  // namespace
