@@ -232,14 +232,10 @@ SiteTraces QuerySite(TCacheAnalyzer& analyzer, const std::string& site) {
 
 namespace {
 
-// The index of every site's traces, with the site list's matcher built
-// beforehand where it was.
+// The index of every site's traces.
 SiteTraceIndex IndexAllSites(TCacheAnalyzer& analyzer, const ReportRequest& request) {
-  std::optional<SiteListMatcher> built;
-  const SiteListMatcher& sites =
-      request.allSitesMatcher ? *request.allSitesMatcher : built.emplace(request.detail);
   // The kinds are indexed on two threads.
-  return SiteTraceIndex(analyzer, sites, 2);
+  return SiteTraceIndex(analyzer, request.detail, 2);
 }
 
 // The traces of the detailed sites [begin, end) of all sites, in order. The

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "analysis/CacheAnalyzer.h"
-#include "analysis/SiteMatcher.h"
 #include "platform/sources/BrowserProvider.h"
 #include "platform/sources/TraceExtraction.h"
 
@@ -37,9 +36,6 @@ struct ReportRequest {
   std::map<std::string, std::string, std::less<>> cacheFiles;
   // Where --extract wrote the browser traces; none without it.
   std::optional<std::vector<sources::ExtractedSource>> extracted;
-  // With all sites, the matcher of `detail` when it was built beforehand
-  // (beside the scan); else it is built when the report is written.
-  const SiteListMatcher* allSitesMatcher = nullptr;
 };
 
 // Runs the six queries for `site`, lower-cased in ASCII, in the window's

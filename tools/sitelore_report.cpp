@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <future>
 #include <optional>
 #include <string>
 #include <vector>
@@ -280,11 +279,6 @@ int main(int argc, char** argv) {
   request.notRead = winInet.notRead;
   request.unreadable = winInet.unreadable;
   analyzer.GetSites(request.sites);
-  // With every site, the site list's matcher is built while the scan runs.
-  std::future<SiteListMatcher> allSitesMatcher;
-  if (allSites)
-    allSitesMatcher =
-        std::async(std::launch::async, [&request] { return SiteListMatcher(request.sites); });
   analyzer.ScanCache();
   request.sources = PresentSources(machine->Describe());
   // The containers' copies are read no more: their pages serve what the
@@ -314,8 +308,6 @@ int main(int argc, char** argv) {
     request.detail = request.sites;
     request.allSites = true;
   }
-  std::optional<SiteListMatcher> matcher;
-  if (allSitesMatcher.valid()) request.allSitesMatcher = &matcher.emplace(allSitesMatcher.get());
   if (json)
     WriteJson(analyzer, request, stdout);
   else
