@@ -6,12 +6,9 @@
 #endif
 #include <nlohmann/json.hpp>
 
-#include "platform/common/LargeBuffer.h"
-
 namespace {
 
 constexpr std::size_t kFlushBytes = 64 << 10;
-constexpr std::size_t kPartBytes = 32 << 20;
 
 // True when every byte stands in a JSON string as it is: printable ASCII
 // (DEL included) other than the quote and the backslash.
@@ -42,10 +39,11 @@ JsonStream::JsonStream(std::FILE* out) : out_(out) {
   buffer_.reserve(kFlushBytes + 4096);
 }
 
-JsonStream::JsonStream(AfterValue where) : out_(nullptr), levels_(where.depth, Level{false}) {
+JsonStream::JsonStream(AfterValue where, std::size_t room)
+    : out_(nullptr), levels_(where.depth, Level{false}) {
   // Room for megabytes of text, held only as filled, on huge pages: growing
   // through fresh small pages costs a fault every 4 KiB.
-  platform::ReserveOnHugePages(buffer_, kPartBytes);
+  buffer_.reserve(room);
 }
 
 JsonStream::~JsonStream() {

@@ -9,8 +9,13 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/common/LargeBuffer.h"
+
 class JsonStream {
  public:
+  // A part's room when none is given.
+  static constexpr std::size_t kPartBytes = std::size_t{32} << 20;
+
   // Writes to `out` through a buffer of its own; Flush (or destruction)
   // hands the rest to `out`.
   explicit JsonStream(std::FILE* out);
@@ -20,7 +25,8 @@ class JsonStream {
   struct AfterValue {
     std::size_t depth;
   };
-  explicit JsonStream(AfterValue where);
+  // `room`: the bytes the part is expected to take; it grows past them.
+  explicit JsonStream(AfterValue where, std::size_t room = kPartBytes);
   ~JsonStream();
   JsonStream(const JsonStream&) = delete;
   JsonStream& operator=(const JsonStream&) = delete;
@@ -42,8 +48,10 @@ class JsonStream {
 
   // The open containers.
   std::size_t Depth() const { return levels_.size(); }
-  // The text of a part written into memory.
-  std::string Take() { return std::move(buffer_); }
+  // The text of a part written into memory. Its large blocks are huge
+  // pages, kept ones where the process has them.
+  using Text = std::basic_string<char, std::char_traits<char>, platform::HugePageAllocator<char>>;
+  Text Take() { return std::move(buffer_); }
 
  private:
   struct Level {
@@ -57,7 +65,7 @@ class JsonStream {
   void Append(std::string_view text);
 
   std::FILE* out_;  // null for a part written into memory
-  std::string buffer_;
+  Text buffer_;
   std::vector<Level> levels_;
   bool afterKey_ = false;
 };

@@ -292,6 +292,22 @@ std::size_t HalfOfTheText(const SiteTraceIndex& index, std::size_t count) {
   return count >= 2 ? std::max<std::size_t>(half, 1) : 0;
 }
 
+// About the bytes that the objects of the sites [begin, end) take: their
+// items quoted, indented and separated, and some for each site's object.
+std::size_t JsonBytesOf(const SiteTraceIndex& index, std::size_t begin, std::size_t end) {
+  constexpr std::size_t kItemFrame = 12, kSiteFrame = 400;
+  std::size_t bytes = 0;
+  TItemList items;
+  for (std::size_t site = begin; site < end; ++site) {
+    bytes += kSiteFrame;
+    for (TTraceKind kind : kAllTraceKinds) {
+      index.Items(site, kind, items);
+      for (std::string_view item : items) bytes += item.size() + kItemFrame;
+    }
+  }
+  return bytes;
+}
+
 // The objects of every site, inside the open "per_site" array of `json`:
 // the two halves are written at once on two threads, the first into `json`
 // and the second into memory, which then follows it.
@@ -310,13 +326,15 @@ void WriteAllSites(JsonStream& json, TCacheAnalyzer& analyzer, const ReportReque
   // The first half leaves the array holding a value: the second half's text
   // continues after it.
   const JsonStream::AfterValue firstHalfWritten{json.Depth()};
-  std::string secondHalf;
+  JsonStream::Text secondHalf;
   platform::TaskQueue halves(2, [&](std::size_t part) {
     if (part == 0) {
       write(json, 0, half);
       return;
     }
-    JsonStream into(firstHalfWritten);
+    // Room for all of it at once, a tenth more for what needs escaping.
+    const std::size_t room = JsonBytesOf(index, half, count);
+    JsonStream into(firstHalfWritten, room + room / 10);
     write(into, half, count);
     secondHalf = into.Take();
   });

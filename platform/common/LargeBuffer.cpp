@@ -172,6 +172,33 @@ void OfferHugePages(void* data, std::size_t size) noexcept {
   madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
 }
 
+namespace {
+
+// A mapping of whole huge pages; kept ones where huge pages are preferred.
+char* TakeHugePages(std::size_t length) {
+  return HugePagesPreferred() ? Pool().TakeHuge(length) : MapAligned(length);
+}
+
+void GiveHugePages(char* pages, std::size_t length) noexcept {
+  // While huge pages are preferred, they stay for the next buffers.
+  const bool kept = HugePagesPreferred() && Pool().KeepHuge(pages, length);
+  if (!kept) munmap(pages, length);
+}
+
+}  // namespace
+
+void* AllocateBlock(std::size_t bytes) {
+  if (bytes < LargeBuffer::kHugePage) return ::operator new(bytes);
+  return TakeHugePages(RoundUp(bytes, LargeBuffer::kHugePage));
+}
+
+void FreeBlock(void* block, std::size_t bytes) noexcept {
+  if (bytes < LargeBuffer::kHugePage)
+    ::operator delete(block);
+  else
+    GiveHugePages(static_cast<char*>(block), RoundUp(bytes, LargeBuffer::kHugePage));
+}
+
 LargeBuffer::LargeBuffer(std::size_t size, Pages pages) : size_(size) {
   if (size < kSmallPagesFrom) {
     data_ = size == 0 ? nullptr : new char[size];
@@ -189,7 +216,7 @@ LargeBuffer::LargeBuffer(std::size_t size, Pages pages) : size_(size) {
     return;
   }
   mapped_ = RoundUp(size, kHugePage);
-  data_ = HugePagesPreferred() ? Pool().TakeHuge(mapped_) : MapAligned(mapped_);
+  data_ = TakeHugePages(mapped_);
 }
 
 void LargeBuffer::MakePresent(std::size_t from, std::size_t to) const {
@@ -224,12 +251,10 @@ LargeBuffer& LargeBuffer::operator=(LargeBuffer&& other) noexcept {
 void LargeBuffer::Release() noexcept {
   if (pooled_) {
     Pool().Give(data_, SmallBufferPool::RoundedSize(size_));
+  } else if (size_ >= kHugePage) {
+    GiveHugePages(data_, mapped_);
   } else if (mapped_ > 0) {
-    // While huge pages are preferred, those of a large buffer stay for the
-    // next buffers.
-    const bool kept =
-        mapped_ >= kHugePage && HugePagesPreferred() && Pool().KeepHuge(data_, mapped_);
-    if (!kept) munmap(data_, mapped_);
+    munmap(data_, mapped_);
   } else {
     delete[] data_;
   }

@@ -65,6 +65,30 @@ bool HugePagesPreferred() noexcept;
 // kernel declines, and smaller ranges are left alone.
 void OfferHugePages(void* data, std::size_t size) noexcept;
 
+// Memory for a block of `bytes`: from a huge page up, huge pages (kept ones
+// where huge pages are preferred and a kept run holds it), below that the
+// heap's. Throws std::bad_alloc when the memory cannot be had.
+void* AllocateBlock(std::size_t bytes);
+// Frees what AllocateBlock(bytes) gave.
+void FreeBlock(void* block, std::size_t bytes) noexcept;
+
+// An allocator for a large growing string or vector: its large blocks are
+// huge pages, kept ones where they can be had, so that filling them needs no
+// fresh pages.
+template <typename T>
+struct HugePageAllocator {
+  using value_type = T;
+  HugePageAllocator() = default;
+  template <typename U>
+  HugePageAllocator(const HugePageAllocator<U>&) noexcept {}
+  T* allocate(std::size_t count) { return static_cast<T*>(AllocateBlock(count * sizeof(T))); }
+  void deallocate(T* block, std::size_t count) noexcept { FreeBlock(block, count * sizeof(T)); }
+  template <typename U>
+  bool operator==(const HugePageAllocator<U>&) const noexcept {
+    return true;
+  }
+};
+
 // Reserves room for `count` elements of a vector or string and offers that
 // room huge pages.
 template <typename Container>

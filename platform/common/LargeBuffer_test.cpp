@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -103,6 +104,28 @@ TEST(LargeBuffer, FreedHugePagesServeTheNextBuffers) {
   EXPECT_EQ(head.data()[head.size() - 1], 'h');
   EXPECT_EQ(tail.data()[0], 't');
   EXPECT_EQ(reinterpret_cast<std::uintptr_t>(tail.data()) % LargeBuffer::kHugePage, 0u);
+  PreferHugePages(false);
+}
+
+// A string on the allocator holds what is appended as it grows from the
+// heap into huge pages, and where huge pages are preferred its large block
+// comes from those a freed buffer left.
+TEST(LargeBuffer, HugePageAllocatorGrowsAStringAndReusesKeptPages) {
+  using Text = std::basic_string<char, std::char_traits<char>, platform::HugePageAllocator<char>>;
+  for (const bool huge : {false, true}) {
+    PreferHugePages(huge);
+    Text text;
+    for (int i = 0; text.size() < 3 * LargeBuffer::kHugePage; ++i) text += std::to_string(i % 10);
+    for (std::size_t i = 0; i < text.size(); i += 4099)
+      ASSERT_EQ(text[i], static_cast<char>('0' + i % 10)) << i;
+  }
+  const std::size_t length = 11 * LargeBuffer::kHugePage;
+  auto freed = std::make_unique<LargeBuffer>(length);
+  char* const pages = freed->data();
+  freed.reset();
+  Text kept;
+  kept.reserve(length - 1);
+  EXPECT_EQ(kept.data(), pages);
   PreferHugePages(false);
 }
 
