@@ -89,19 +89,37 @@ class SiteMatcher {
   template <typename Cell, typename Found>
   void WalkTable(const Cell* cells, const std::string_view* texts, std::size_t count,
                  Found& found) const {
+    // In locals: what a report calls out to could otherwise have changed
+    // them, for all the compiler knows, and they would be read again.
+    const std::size_t classes = classes_;
+    const std::uint16_t* const classOf = classOf_;
+    const unsigned char* bytes[kBatch];
+    std::size_t sizes[kBatch];
     std::size_t rows[kBatch] = {};
-    std::size_t longest = 0;
-    for (std::size_t i = 0; i < count; ++i) longest = std::max(longest, texts[i].size());
-    for (std::size_t position = 0; position < longest; ++position) {
-      for (std::size_t i = 0; i < count; ++i) {
-        if (position >= texts[i].size()) continue;
-        const Cell cell = cells[rows[i] + classOf_[static_cast<unsigned char>(texts[i][position])]];
-        const std::uint32_t node = cell & ~kReports<Cell>;
-        rows[i] = node * classes_;
-        if ((cell & kReports<Cell>) != 0)
-          ReportOutputs(node, [&](std::uint32_t key) { found(i, key); });
-      }
+    std::size_t shortest = count == 0 ? 0 : texts[0].size(), longest = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      bytes[i] = reinterpret_cast<const unsigned char*>(texts[i].data());
+      sizes[i] = texts[i].size();
+      shortest = std::min(shortest, sizes[i]);
+      longest = std::max(longest, sizes[i]);
     }
+    const auto step = [&](std::size_t i, std::size_t position) {
+      const Cell cell = cells[rows[i] + classOf[bytes[i][position]]];
+      const std::uint32_t node = cell & ~kReports<Cell>;
+      rows[i] = node * classes;
+      if ((cell & kReports<Cell>) != 0) [[unlikely]]
+        ReportOutputs(node, [&](std::uint32_t key) { found(i, key); });
+    };
+    std::size_t position = 0;
+    // A full batch up to the end of its shortest text: no text ends there,
+    // so the steps need no check.
+    if (count == kBatch)
+      for (; position < shortest; ++position)
+#pragma GCC unroll 8
+        for (std::size_t i = 0; i < kBatch; ++i) step(i, position);
+    for (; position < longest; ++position)
+      for (std::size_t i = 0; i < count; ++i)
+        if (position < sizes[i]) step(i, position);
   }
 
   // Calls `found(key)` for every key that ends at `node`, itself or on its
