@@ -17,13 +17,20 @@ bool NeedsNoEscape(std::string_view text) {
   const __m128i space = _mm_set1_epi8(' ');
   const __m128i quote = _mm_set1_epi8('"');
   const __m128i backslash = _mm_set1_epi8('\\');
-  for (; text.size() >= 16; text.remove_prefix(16)) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data()));
+  const auto plain16 = [&](const char* at) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
     // Signed: bytes from 0x80 up count as below the blank too.
     const __m128i bad =
         _mm_or_si128(_mm_cmplt_epi8(bytes, space),
                      _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)));
-    if (_mm_movemask_epi8(bad) != 0) return false;
+    return _mm_movemask_epi8(bad) == 0;
+  };
+  if (text.size() >= 16) {
+    // The last sixteen bytes overlap those before them rather than being
+    // checked one by one.
+    for (std::size_t at = 0; at + 16 < text.size(); at += 16)
+      if (!plain16(text.data() + at)) return false;
+    return plain16(text.data() + text.size() - 16);
   }
 #endif
   for (char c : text) {

@@ -80,6 +80,21 @@ TEST(JsonStream, StringTellsATextWrittenAsItStands) {
     EXPECT_FALSE(part.String(escaped)) << escaped;
 }
 
+// A byte that needs escaping is seen wherever it stands in a text of any
+// length, also in the last bytes of a long one.
+TEST(JsonStream, StringSeesABadByteAnywhere) {
+  for (std::size_t length = 1; length <= 40; ++length)
+    for (std::size_t at = 0; at < length; ++at)
+      for (const char bad : {'"', '\\', '\x01', '\x1f', '\x80', '\xff'}) {
+        std::string text(length, 'a');
+        text[at] = bad;
+        JsonStream part(JsonStream::AfterValue{0});
+        ASSERT_FALSE(part.String(text)) << length << " at " << at << " byte " << int(bad);
+        text[at] = '~';
+        ASSERT_TRUE(part.String(text)) << length << " at " << at;
+      }
+}
+
 // Output larger than the stream's buffer arrives whole and in order.
 TEST(JsonStream, LongOutputArrivesWhole) {
   Json document = Json::array();
