@@ -81,9 +81,19 @@ void JsonStream::BeforeValue() {
   }
   if (levels_.empty()) return;
   Level& level = levels_.back();
-  buffer_.append(level.empty ? "\n" : ",\n");
+  // The separator, the line break and the indent, as one copy where the
+  // indent is not deeper than the spaces here.
+  static constexpr std::string_view kBreak =
+      ",\n                                                                ";
+  const std::size_t from = level.empty ? 1 : 0;  // no separator before the first
+  const std::size_t indent = 2 * levels_.size();
+  if (2 + indent <= kBreak.size()) {
+    buffer_.append(kBreak.substr(from, 2 - from + indent));
+  } else {
+    buffer_.append(kBreak.substr(from, 2 - from));
+    buffer_.append(indent, ' ');
+  }
   level.empty = false;
-  buffer_.append(2 * levels_.size(), ' ');
 }
 
 void JsonStream::BeginContainer(char open) {

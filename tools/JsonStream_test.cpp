@@ -95,6 +95,14 @@ TEST(JsonStream, StringSeesABadByteAnywhere) {
       }
 }
 
+// Indents deeper than a few dozen levels come out as the library's.
+TEST(JsonStream, DeepNestingIsIndentedAsDumped) {
+  Json document = Json::array({"bottom", 1});
+  for (int depth = 0; depth < 45; ++depth)
+    document = depth % 2 ? Json::array({document, "x"}) : Json::object({{"k", document}});
+  EXPECT_EQ(Streamed(document), document.dump(2) + "\n");
+}
+
 // Output larger than the stream's buffer arrives whole and in order.
 TEST(JsonStream, LongOutputArrivesWhole) {
   Json document = Json::array();
