@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "analysis/CacheAnalyzer.h"
@@ -93,33 +94,77 @@ class SiteMatcher {
     // them, for all the compiler knows, and they would be read again.
     const std::size_t classes = classes_;
     const std::uint16_t* const classOf = classOf_;
+    // Per lane: a text not walked to its end, its bytes, size and index
+    // among the texts, and the row of the node its walk has reached.
     const unsigned char* bytes[kBatch];
-    std::size_t sizes[kBatch];
-    std::size_t rows[kBatch] = {};
-    std::size_t shortest = count == 0 ? 0 : texts[0].size(), longest = 0;
+    std::size_t sizes[kBatch], text[kBatch], rows[kBatch];
+    std::size_t lanes = 0;
     for (std::size_t i = 0; i < count; ++i) {
-      bytes[i] = reinterpret_cast<const unsigned char*>(texts[i].data());
-      sizes[i] = texts[i].size();
-      shortest = std::min(shortest, sizes[i]);
-      longest = std::max(longest, sizes[i]);
+      if (texts[i].empty()) continue;
+      bytes[lanes] = reinterpret_cast<const unsigned char*>(texts[i].data());
+      sizes[lanes] = texts[i].size();
+      text[lanes] = i;
+      rows[lanes++] = 0;
     }
-    const auto step = [&](std::size_t i, std::size_t position) {
-      const Cell cell = cells[rows[i] + classOf[bytes[i][position]]];
+    const auto step = [&](std::size_t lane, std::size_t position) {
+      const Cell cell = cells[rows[lane] + classOf[bytes[lane][position]]];
       const std::uint32_t node = cell & ~kReports<Cell>;
-      rows[i] = node * classes;
+      rows[lane] = node * classes;
       if ((cell & kReports<Cell>) != 0) [[unlikely]]
-        ReportOutputs(node, [&](std::uint32_t key) { found(i, key); });
+        ReportOutputs(node, [&](std::uint32_t key) { found(text[lane], key); });
     };
+    // Every lane steps up to the end of its shortest text, unrolled and
+    // without checks for an end; the lanes whose texts end there leave.
     std::size_t position = 0;
-    // A full batch up to the end of its shortest text: no text ends there,
-    // so the steps need no check.
-    if (count == kBatch)
-      for (; position < shortest; ++position)
+    const auto stepAll = [&]<std::size_t kLanes>(std::integral_constant<std::size_t, kLanes>,
+                                                 std::size_t until) {
+      for (; position < until; ++position)
 #pragma GCC unroll 8
-        for (std::size_t i = 0; i < kBatch; ++i) step(i, position);
-    for (; position < longest; ++position)
-      for (std::size_t i = 0; i < count; ++i)
-        if (position < sizes[i]) step(i, position);
+        for (std::size_t lane = 0; lane < kLanes; ++lane) step(lane, position);
+    };
+    while (lanes > 0) {
+      std::size_t until = sizes[0];
+      for (std::size_t lane = 1; lane < lanes; ++lane) until = std::min(until, sizes[lane]);
+      // The number of lanes as a constant, for the unrolled steps.
+      static_assert(kBatch == 8, "a case for every number of lanes");
+      switch (lanes) {
+        case 8:
+          stepAll(std::integral_constant<std::size_t, 8>{}, until);
+          break;
+        case 7:
+          stepAll(std::integral_constant<std::size_t, 7>{}, until);
+          break;
+        case 6:
+          stepAll(std::integral_constant<std::size_t, 6>{}, until);
+          break;
+        case 5:
+          stepAll(std::integral_constant<std::size_t, 5>{}, until);
+          break;
+        case 4:
+          stepAll(std::integral_constant<std::size_t, 4>{}, until);
+          break;
+        case 3:
+          stepAll(std::integral_constant<std::size_t, 3>{}, until);
+          break;
+        case 2:
+          stepAll(std::integral_constant<std::size_t, 2>{}, until);
+          break;
+        default:
+          stepAll(std::integral_constant<std::size_t, 1>{}, until);
+          break;
+      }
+      for (std::size_t lane = 0; lane < lanes;) {
+        if (sizes[lane] != until) {
+          ++lane;
+          continue;
+        }
+        --lanes;
+        bytes[lane] = bytes[lanes];
+        sizes[lane] = sizes[lanes];
+        text[lane] = text[lanes];
+        rows[lane] = rows[lanes];
+      }
+    }
   }
 
   // Calls `found(key)` for every key that ends at `node`, itself or on its
