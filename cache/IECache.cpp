@@ -171,10 +171,8 @@ void TIECache::CopyEntryInfo(const INTERNET_CACHE_ENTRY_INFOA& Info) {
   FEntryInfo.UseCount = Info.dwUseCount;
   FEntryInfo.HitRate = Info.dwHitRate;
   FEntryInfo.ExemptDelta = Info.dwExemptDelta;
-  FEntryInfo.LastModifiedTime = ToDateTime(Info.LastModifiedTime);
-  FEntryInfo.ExpireTime = ToDateTime(Info.ExpireTime);
-  FEntryInfo.LastAccessTime = ToDateTime(Info.LastAccessTime);
-  FEntryInfo.LastSyncTime = ToDateTime(Info.LastSyncTime);
+  FEntryInfo.SetTimes(Info.LastModifiedTime, Info.ExpireTime, Info.LastAccessTime,
+                      Info.LastSyncTime, FBiasKnown ? &FBias : nullptr);
   FEntryInfo.Size = Info.dwSizeLow;
   AssignText(FEntryInfo.HeaderInfo, Info.lpHeaderInfo);
 }
@@ -186,8 +184,27 @@ void TIECache::ReadZoneBias() {
   if (FBiasKnown) FBias = static_cast<std::int64_t>(TicksOf(local) - kBiasProbe);
 }
 
-TDateTime TIECache::ToDateTime(const FILETIME& FileTime) const {
-  return FBiasKnown ? UtcTicksToDateTime(TicksOf(FileTime), FBias) : FileTimeToDateTime(FileTime);
+void TEntryInfo::SetTimes(const FILETIME& LastModified, const FILETIME& Expire,
+                          const FILETIME& LastAccess, const FILETIME& LastSync,
+                          const std::int64_t* Bias) {
+  FLastModified = LastModified;
+  FExpire = Expire;
+  FLastAccess = LastAccess;
+  FLastSync = LastSync;
+  FConversion = Bias ? TConversion::ByBias : TConversion::ByPlatform;
+  FBias = Bias ? *Bias : 0;
+}
+
+TDateTime TEntryInfo::Converted(const FILETIME& Time) const {
+  switch (FConversion) {
+    case TConversion::ByBias:
+      return UtcTicksToDateTime(TicksOf(Time), FBias);
+    case TConversion::ByPlatform:
+      return FileTimeToDateTime(Time);
+    case TConversion::None:
+      break;
+  }
+  return 0.0;
 }
 
 LPINTERNET_CACHE_ENTRY_INFOA TIECache::EntryBuffer(DWORD Size) {

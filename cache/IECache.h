@@ -23,13 +23,30 @@ struct TEntryInfo {
   std::uint32_t UseCount = 0;
   std::uint32_t HitRate = 0;
   std::uint32_t Size = 0;  // low-order 32 bits of the entry's size
-  TDateTime LastModifiedTime = 0.0;
-  TDateTime ExpireTime = 0.0;
-  TDateTime LastAccessTime = 0.0;
-  TDateTime LastSyncTime = 0.0;
   std::string HeaderInfo;  // up to its first zero byte
   std::string FileExtension;
   std::uint32_t ExemptDelta = 0;
+
+  // The entry's times as local TDateTime, converted when asked: a walk
+  // delivers hundreds of thousands of entries whose times no one reads.
+  // 0.0 for an entry without them (a cleared one).
+  TDateTime LastModifiedTime() const { return Converted(FLastModified); }
+  TDateTime ExpireTime() const { return Converted(FExpire); }
+  TDateTime LastAccessTime() const { return Converted(FLastAccess); }
+  TDateTime LastSyncTime() const { return Converted(FLastSync); }
+
+  // Takes the platform's UTC times. With `Bias` (local minus UTC, in
+  // FILETIME ticks) they convert by it; without, the platform converts each.
+  void SetTimes(const FILETIME& LastModified, const FILETIME& Expire, const FILETIME& LastAccess,
+                const FILETIME& LastSync, const std::int64_t* Bias);
+
+ private:
+  TDateTime Converted(const FILETIME& Time) const;
+
+  FILETIME FLastModified{}, FExpire{}, FLastAccess{}, FLastSync{};
+  enum class TConversion : std::uint8_t { None, ByBias, ByPlatform };
+  TConversion FConversion = TConversion::None;
+  std::int64_t FBias = 0;
 };
 
 // Kinds of cache entry a walk includes; the order is the set's own, not that
@@ -126,10 +143,10 @@ class TIECache {
 
   // Empties every text and zeroes every number of EntryInfo.
   void ClearEntryInfo();
-  // Fills EntryInfo from one platform record. Within a walk its times are
-  // converted with the zone bias read when the walk began (the platform
-  // converts every time with the current bias alike); outside one, each
-  // time is converted by the platform.
+  // Fills EntryInfo from one platform record. Within a walk its times
+  // convert with the zone bias read when the walk began (the platform
+  // converts every time with the current bias alike); outside one, the
+  // platform converts each.
   void CopyEntryInfo(const INTERNET_CACHE_ENTRY_INFOA& Info);
   // Derives the filter word from the filter options.
   void UpdateFilter();
@@ -138,7 +155,6 @@ class TIECache {
   const char* PatternText() const;
   // Reads the zone bias of the walk that begins.
   void ReadZoneBias();
-  TDateTime ToDateTime(const FILETIME& FileTime) const;
   // The reused entry buffer, at least Size bytes; null for 0.
   LPINTERNET_CACHE_ENTRY_INFOA EntryBuffer(DWORD Size);
 

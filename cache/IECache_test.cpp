@@ -137,10 +137,10 @@ TEST(IECache, EnumeratesTheWineFixtureExactlyAsWineDid) {
     EXPECT_EQ(got.ExemptDelta, want.exempt);
     EXPECT_EQ(got.FileExtension, want.ext);
     EXPECT_EQ(got.HeaderInfo, want.header);
-    EXPECT_EQ(got.LastModifiedTime, FileTimeToDateTime(FromTicks(want.modified)));
-    EXPECT_EQ(got.ExpireTime, FileTimeToDateTime(FromTicks(want.expire)));
-    EXPECT_EQ(got.LastAccessTime, FileTimeToDateTime(FromTicks(want.access)));
-    EXPECT_EQ(got.LastSyncTime, FileTimeToDateTime(FromTicks(want.sync)));
+    EXPECT_EQ(got.LastModifiedTime(), FileTimeToDateTime(FromTicks(want.modified)));
+    EXPECT_EQ(got.ExpireTime(), FileTimeToDateTime(FromTicks(want.expire)));
+    EXPECT_EQ(got.LastAccessTime(), FileTimeToDateTime(FromTicks(want.access)));
+    EXPECT_EQ(got.LastSyncTime(), FileTimeToDateTime(FromTicks(want.sync)));
   }
 }
 
@@ -259,12 +259,12 @@ TEST(IECache, EveryFieldIsOverwrittenForEachEntry) {
   const std::vector<TEntryInfo> seen = Walk(cache);
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[0].HeaderInfo, "H: 1\r\n");
-  EXPECT_NE(seen[0].LastModifiedTime, 0.0);
+  EXPECT_NE(seen[0].LastModifiedTime(), 0.0);
   EXPECT_EQ(seen[1].LocalFileName, "");
   EXPECT_EQ(seen[1].HeaderInfo, "");
   EXPECT_EQ(seen[1].FileExtension, "");
   EXPECT_EQ(seen[1].Size, 0u);
-  EXPECT_EQ(seen[1].LastModifiedTime, FileTimeToDateTime(FILETIME{}));
+  EXPECT_EQ(seen[1].LastModifiedTime(), FileTimeToDateTime(FILETIME{}));
 }
 
 // A walk converts its times with the bias read when it began; the results
@@ -299,12 +299,42 @@ TEST(IECache, WalkTimesMatchThePlatformConversionInEveryZone) {
     ASSERT_EQ(seen.size(), std::size(ticks));
     for (std::size_t i = 0; i < seen.size(); ++i) {
       const TDateTime want = FileTimeToDateTime(FromTicks(ticks[i]));
-      EXPECT_EQ(seen[i].LastModifiedTime, want) << ticks[i];
-      EXPECT_EQ(seen[i].ExpireTime, want);
-      EXPECT_EQ(seen[i].LastAccessTime, want);
-      EXPECT_EQ(seen[i].LastSyncTime, want);
+      EXPECT_EQ(seen[i].LastModifiedTime(), want) << ticks[i];
+      EXPECT_EQ(seen[i].ExpireTime(), want);
+      EXPECT_EQ(seen[i].LastAccessTime(), want);
+      EXPECT_EQ(seen[i].LastSyncTime(), want);
     }
   }
+}
+
+// Times are converted only when asked, yet with the bias of the walk that
+// delivered them, also once the zone has changed; a cleared entry has none.
+TEST(IECache, TimesAskedLaterKeepTheZoneOfTheirWalk) {
+  const std::uint64_t ticks = 0x01db8b4b4a204b00;
+  MemoryUrlCache service;
+  MemoryEntry entry = Named("http://t/");
+  entry.lastModified = entry.expire = entry.lastAccess = entry.lastSync = FromTicks(ticks);
+  service.Set(fixture::MemoryUrlCache::kContent, {entry});
+  ScopedProvider scoped(service);
+  std::vector<TEntryInfo> seen;
+  TDateTime inWalkZone = 0.0;
+  {
+    ScopedTimeZone zone("XYZ-3");
+    TIECache cache;
+    cache.SetFilterOptions(TFilterOptions::All());
+    cache.SetSearchPattern(spUrl);
+    seen = Walk(cache);
+    inWalkZone = FileTimeToDateTime(FromTicks(ticks));
+  }
+  ScopedTimeZone later("XYZ5");
+  ASSERT_NE(FileTimeToDateTime(FromTicks(ticks)), inWalkZone);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].LastModifiedTime(), inWalkZone);
+  EXPECT_EQ(seen[0].LastSyncTime(), inWalkZone);
+  TIECache cleared;
+  cleared.ClearEntryInfo();
+  EXPECT_EQ(cleared.EntryInfo().LastModifiedTime(), 0.0);
+  EXPECT_EQ(cleared.EntryInfo().ExpireTime(), 0.0);
 }
 
 TEST(IECache, SizeKeepsTheLowWordAndHeaderEndsAtAZeroByte) {
