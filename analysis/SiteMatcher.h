@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "analysis/CacheAnalyzer.h"
@@ -126,33 +127,12 @@ class SiteMatcher {
       std::size_t until = sizes[0];
       for (std::size_t lane = 1; lane < lanes; ++lane) until = std::min(until, sizes[lane]);
       // The number of lanes as a constant, for the unrolled steps.
-      static_assert(kBatch == 8, "a case for every number of lanes");
-      switch (lanes) {
-        case 8:
-          stepAll(std::integral_constant<std::size_t, 8>{}, until);
-          break;
-        case 7:
-          stepAll(std::integral_constant<std::size_t, 7>{}, until);
-          break;
-        case 6:
-          stepAll(std::integral_constant<std::size_t, 6>{}, until);
-          break;
-        case 5:
-          stepAll(std::integral_constant<std::size_t, 5>{}, until);
-          break;
-        case 4:
-          stepAll(std::integral_constant<std::size_t, 4>{}, until);
-          break;
-        case 3:
-          stepAll(std::integral_constant<std::size_t, 3>{}, until);
-          break;
-        case 2:
-          stepAll(std::integral_constant<std::size_t, 2>{}, until);
-          break;
-        default:
-          stepAll(std::integral_constant<std::size_t, 1>{}, until);
-          break;
+      [&]<std::size_t... kFewer>(std::index_sequence<kFewer...>) {
+        ((lanes == kBatch - kFewer &&
+          (stepAll(std::integral_constant<std::size_t, kBatch - kFewer>{}, until), true)) ||
+         ...);
       }
+      (std::make_index_sequence<kBatch>{});
       for (std::size_t lane = 0; lane < lanes;) {
         if (sizes[lane] != until) {
           ++lane;
