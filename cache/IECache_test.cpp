@@ -33,6 +33,12 @@ MemoryEntry Named(std::string url) {
   return entry;
 }
 
+// Sets `cache` to walk every kind of entry of the content container.
+void SetAllContent(TIECache& cache) {
+  cache.SetFilterOptions(TFilterOptions::All());
+  cache.SetSearchPattern(spUrl);
+}
+
 std::vector<TEntryInfo> Walk(TIECache& cache) {
   std::vector<TEntryInfo> seen;
   cache.SetOnEntry([&](TIECache& sender, bool&) { seen.push_back(sender.EntryInfo()); });
@@ -188,8 +194,7 @@ TEST(IECache, PrepareOpensThePatternsContainerAndDeliversNothing) {
   service.Set(fixture::MemoryUrlCache::kContent, {Named("http://kept/")});
   ScopedProvider scoped(service);
   TIECache cache;
-  cache.SetFilterOptions(TFilterOptions::All());
-  cache.SetSearchPattern(spUrl);
+  SetAllContent(cache);
   EXPECT_EQ(Walk(cache).size(), 1u);
   service.opened.clear();
   int raised = 0;
@@ -209,8 +214,7 @@ TEST(IECache, EmptyContainerRaisesNothingClosesTheNullHandleAndKeepsTheLastEntry
   service.Set(fixture::MemoryUrlCache::kContent, {Named("http://kept/")});
   ScopedProvider scoped(service);
   TIECache cache;
-  cache.SetFilterOptions(TFilterOptions::All());
-  cache.SetSearchPattern(spUrl);
+  SetAllContent(cache);
   EXPECT_EQ(Walk(cache).size(), 1u);
   service.Set(fixture::MemoryUrlCache::kContent, {});
   SetLastError(0);
@@ -226,8 +230,7 @@ TEST(IECache, CancelStopsAfterTheCurrentEntryAndNoHandlerStillWalks) {
   service.Set(fixture::MemoryUrlCache::kContent, {Named("a"), Named("b"), Named("c")});
   ScopedProvider scoped(service);
   TIECache cache;
-  cache.SetFilterOptions(TFilterOptions::All());
-  cache.SetSearchPattern(spUrl);
+  SetAllContent(cache);
   int events = 0;
   cache.SetOnEntry([&](TIECache&, bool& cancel) {
     ++events;
@@ -254,8 +257,7 @@ TEST(IECache, EveryFieldIsOverwrittenForEachEntry) {
   service.Set(fixture::MemoryUrlCache::kContent, {full, bare});
   ScopedProvider scoped(service);
   TIECache cache;
-  cache.SetFilterOptions(TFilterOptions::All());
-  cache.SetSearchPattern(spUrl);
+  SetAllContent(cache);
   const std::vector<TEntryInfo> seen = Walk(cache);
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[0].HeaderInfo, "H: 1\r\n");
@@ -293,8 +295,7 @@ TEST(IECache, WalkTimesMatchThePlatformConversionInEveryZone) {
     ScopedTimeZone scopedZone(zone);
     SCOPED_TRACE(zone);
     TIECache cache;
-    cache.SetFilterOptions(TFilterOptions::All());
-    cache.SetSearchPattern(spUrl);
+    SetAllContent(cache);
     const std::vector<TEntryInfo> seen = Walk(cache);
     ASSERT_EQ(seen.size(), std::size(ticks));
     for (std::size_t i = 0; i < seen.size(); ++i) {
@@ -321,8 +322,7 @@ TEST(IECache, TimesAskedLaterKeepTheZoneOfTheirWalk) {
   {
     ScopedTimeZone zone("XYZ-3");
     TIECache cache;
-    cache.SetFilterOptions(TFilterOptions::All());
-    cache.SetSearchPattern(spUrl);
+    SetAllContent(cache);
     seen = Walk(cache);
     inWalkZone = FileTimeToDateTime(FromTicks(ticks));
   }
@@ -346,8 +346,7 @@ TEST(IECache, SizeKeepsTheLowWordAndHeaderEndsAtAZeroByte) {
   service.Set(fixture::MemoryUrlCache::kContent, {big});
   ScopedProvider scoped(service);
   TIECache cache;
-  cache.SetFilterOptions(TFilterOptions::All());
-  cache.SetSearchPattern(spUrl);
+  SetAllContent(cache);
   const std::vector<TEntryInfo> seen = Walk(cache);
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].Size, 7u);
@@ -359,8 +358,7 @@ TEST(IECache, HandlerExceptionLeavesTheWalkAndTheNextWalkWorks) {
   service.Set(fixture::MemoryUrlCache::kContent, {Named("a"), Named("b")});
   ScopedProvider scoped(service);
   TIECache cache;
-  cache.SetFilterOptions(TFilterOptions::All());
-  cache.SetSearchPattern(spUrl);
+  SetAllContent(cache);
   cache.SetOnEntry([](TIECache&, bool&) { throw std::runtime_error("handler failed"); });
   EXPECT_THROW(cache.RetrieveEntries(0), std::runtime_error);
   EXPECT_EQ(Walk(cache).size(), 2u);
@@ -371,8 +369,7 @@ TEST(IECache, MissingPlatformDoesNothingUntilItAppears) {
   service.Set(fixture::MemoryUrlCache::kContent, {Named("http://a/")});
   ScopedProvider scoped(service);
   TIECache cache;
-  cache.SetFilterOptions(TFilterOptions::All());
-  cache.SetSearchPattern(spUrl);
+  SetAllContent(cache);
   EXPECT_EQ(Walk(cache).size(), 1u);
 
   for (const char* missingProc : {"", "GetUrlCacheGroupAttributeA", "FindFirstUrlCacheEntryExA"}) {
