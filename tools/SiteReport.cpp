@@ -109,13 +109,18 @@ std::string PercentEscaped(std::string_view text) {
   return escaped;
 }
 
-// The items lie scattered over the stored lists: each is asked for this
-// many items before it is written, so that it has arrived by then.
-constexpr std::size_t kItemsAhead = 8;
+// The items lie scattered over the stored lists, and writing them waits on
+// memory most of its time: each is asked for this many items before it is
+// written, so that it has arrived by then, and whole, as an item spans two
+// or three cache lines.
+constexpr std::size_t kItemsAhead = 16;
 
 void Prefetch(std::string_view item) {
-  __builtin_prefetch(item.data());
-  if (item.size() > 64) __builtin_prefetch(item.data() + 64);
+  constexpr std::size_t kLine = 64, kMostBytes = 4 * kLine;
+  if (item.empty()) return;
+  for (std::size_t at = 0; at < item.size() && at < kMostBytes; at += kLine)
+    __builtin_prefetch(item.data() + at);
+  __builtin_prefetch(item.data() + item.size() - 1);
 }
 
 // A list whose texts are not all UTF-8 is given twice: as JSON can carry it
