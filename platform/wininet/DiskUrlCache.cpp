@@ -225,9 +225,8 @@ class DiskCursor : public Cursor {
   // Decodes the record at the position into current_; false at the end.
   bool Decode() {
     if (position_ >= container_->Index().EntryOffsets().size()) return false;
-    UrlRecord record;
-    container_->Index().ReadListedEntry(position_, record);
-    Fill(record, current_);
+    container_->Index().ReadListedEntry(position_, record_);
+    Fill(record_, current_);
     decoded_ = true;
     return true;
   }
@@ -244,6 +243,7 @@ class DiskCursor : public Cursor {
   std::shared_ptr<const Snapshot> container_;
   std::size_t position_ = 0;
   std::string localPath_;
+  UrlRecord record_;   // reused: decoding sets every field
   EntryView current_;  // the decoded record at the position, while decoded_
   bool decoded_ = false;
 };

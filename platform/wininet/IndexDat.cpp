@@ -193,7 +193,8 @@ void IndexDat::Decode(std::uint32_t offset, std::string_view url, UrlRecord& r) 
   const auto field = [record](std::size_t at) { return LoadU32(record + at); };
   const auto fileTime = [&](std::size_t at) { return FILETIME{field(at), field(at + 4)}; };
   const std::size_t size = std::size_t{field(4)} * kBlockSize;
-  r = UrlRecord{};
+  // Every field is set below, with no clearing of the whole record first:
+  // a decode per entry, and clearing it took as long as a third of the rest.
   r.url = url;
   r.lastModified = fileTime(8);
   r.lastAccess = fileTime(16);
@@ -208,11 +209,10 @@ void IndexDat::Decode(std::uint32_t offset, std::string_view url, UrlRecord& r) 
   r.cacheEntryType = field(64);
   const std::uint32_t headerOffset = field(68);
   const std::uint32_t headerSize = field(72);
-  if (headerOffset != 0 && headerOffset < size && headerSize <= size - headerOffset) {
-    r.header = std::string_view(record + headerOffset, headerSize);
-    r.hasHeader = true;
-  }
+  r.hasHeader = headerOffset != 0 && headerOffset < size && headerSize <= size - headerOffset;
+  r.header = r.hasHeader ? std::string_view(record + headerOffset, headerSize) : std::string_view();
   r.hasExtension = ReadText(bytes_, offset, size, field(76), r.extension);
+  if (!r.hasExtension) r.extension = {};
   r.lastSync = FatDateTimeToFileTime(field(80));
   r.hitRate = field(84);
   r.useCount = field(88);

@@ -63,8 +63,9 @@ class IndexDat {
   // character) is kept as an empty string.
   const std::vector<std::string>& DirectoryNames() const { return directoryNames_; }
 
-  // Decodes the record at `offset`. False when it is not an intact URL
-  // record; never for one of EntryOffsets().
+  // Decodes the record at `offset` into every field of `record`, whatever
+  // it held before. False when it is not an intact URL record (`record` is
+  // then untouched); never for one of EntryOffsets().
   bool ReadEntry(std::uint32_t offset, UrlRecord& record) const;
   // Decodes the record at EntryOffsets()[index], as ReadEntry does, without
   // checking it again: listing it checked it, and the bytes do not change.

@@ -109,6 +109,33 @@ TEST(IndexDat, SpillsIntoChainedHashTablesInOrder) {
   EXPECT_EQ(last.url, "http://site1199.test/");
 }
 
+// One record decoded after another into the same UrlRecord keeps nothing of
+// the one before: what the second lacks is absent, not left over.
+TEST(IndexDat, DecodingAnotherRecordLeavesNothingOfTheFirst) {
+  IndexDat index(WineContent());
+  UrlRecord record;
+  ASSERT_TRUE(index.ReadEntry(index.EntryOffsets()[3], record));
+  ASSERT_TRUE(record.hasHeader && record.hasExtension && record.hasLocalName);
+
+  fixture::ContainerFixture spec;
+  fixture::EntryFixture bare;
+  bare.url = "http://bare.test/";
+  spec.entries.push_back(bare);
+  std::string bytes;
+  ASSERT_TRUE(fixture::BuildIndexDat(spec, bytes));
+  IndexDat other(std::move(bytes));
+  ASSERT_TRUE(other.ReadEntry(other.EntryOffsets()[0], record));
+  EXPECT_EQ(record.url, "http://bare.test/");
+  EXPECT_FALSE(record.hasHeader);
+  EXPECT_TRUE(record.header.empty());
+  EXPECT_FALSE(record.hasExtension);
+  EXPECT_TRUE(record.extension.empty());
+  EXPECT_FALSE(record.hasLocalName);
+  EXPECT_TRUE(record.localName.empty());
+  EXPECT_EQ(record.sizeLow, 0u);
+  EXPECT_EQ(Ticks(record.lastSync), 0u);
+}
+
 TEST(IndexDat, UnknownSignatureHasNoEntries) {
   std::string bytes = WineContent();
   bytes.replace(0, 4, "XINE");
