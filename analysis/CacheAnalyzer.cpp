@@ -225,7 +225,7 @@ void TCacheAnalyzer::AddEntry(const TEntryInfo& Entry, TSearchPattern Pattern) {
 
 void TCacheAnalyzer::CollectURL(TIECache& Sender, bool& /*Cancel*/) {
   if (!FURLList) return;
-  std::string key = SiteFromURL(Sender.EntryInfo().SourceUrlName);
+  const std::string_view key = SiteKeyOf(Sender.EntryInfo().SourceUrlName, FSiteKey);
   // Keys are lower-case already, so equal-ignoring-case is plain equality.
   if (!key.empty()) FURLList->Insert(key);
 }

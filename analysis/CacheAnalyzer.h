@@ -161,6 +161,7 @@ class TCacheAnalyzer {
   // The keys collected while GetSites runs: the URLs of the walk are reduced
   // to their keys as they arrive instead of being held until the end.
   SiteKeySet* FURLList = nullptr;
+  std::string FSiteKey;  // a key that CollectURL lowered, its room reused
   // The content entries of the last GetSites walk, by kind, while
   // FContentKept; in parallel mode also the cookie and history entries that
   // FBackground walks beside it, for the next ScanCache.

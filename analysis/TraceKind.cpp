@@ -2,6 +2,7 @@
 
 #include "platform/common/AsciiCase.h"
 
+#include <algorithm>
 #include <new>
 
 namespace {
@@ -30,16 +31,40 @@ TTraceKind ClassifyFile(std::string_view FileName) {
   return tkOther;
 }
 
+namespace {
+
+bool IsCapital(char c) {
+  return c >= 'A' && c <= 'Z';
+}
+
+// Where the first "www." of `site`, in any letter case, ends; 0 for none.
+std::size_t AfterFirstWww(std::string_view site) {
+  for (std::size_t at = 0; at + 4 <= site.size(); ++at)
+    if (AsciiToLower(site[at]) == 'w' && AsciiToLower(site[at + 1]) == 'w' &&
+        AsciiToLower(site[at + 2]) == 'w' && site[at + 3] == '.')
+      return at + 4;
+  return 0;
+}
+
+}  // namespace
+
+std::string_view SiteKeyOf(std::string_view URL, std::string& Scratch) {
+  // Lowering would not move "://", "/" or "www.", so the search runs on the
+  // original text, and a key without capitals is a piece of it as it is.
+  const std::size_t scheme = URL.find("://");
+  const std::size_t start = scheme == std::string_view::npos ? 0 : scheme + 3;
+  std::string_view site = URL.substr(start, URL.find('/', start) - start);
+  site.remove_prefix(AfterFirstWww(site));
+  if (std::none_of(site.begin(), site.end(), IsCapital)) return site;
+  Scratch.assign(site);
+  AsciiLowerInPlace(Scratch);
+  return Scratch;
+}
+
 std::string SiteFromURL(std::string_view URL) {
   try {
-    // Lowering first would not move "://", "/" or "www.", so the search runs
-    // on the original text and only the site text is lowered.
-    const std::size_t scheme = URL.find("://");
-    const std::size_t start = scheme == std::string_view::npos ? 0 : scheme + 3;
-    std::string site(URL.substr(start, URL.find('/', start) - start));
-    AsciiLowerInPlace(site);
-    if (const std::size_t www = site.find("www."); www != std::string::npos) site.erase(0, www + 4);
-    return site;
+    std::string scratch;
+    return std::string(SiteKeyOf(URL, scratch));
   } catch (...) {
     return std::string();
   }

@@ -29,3 +29,6 @@ TTraceKind ClassifyFile(std::string_view FileName);
 // "www." removed. Empty when the URL has no site. Letters are lowered in
 // ASCII only, so the key is always a piece of the ASCII-lowered URL.
 std::string SiteFromURL(std::string_view URL);
+// The same key without a copy where the URL holds it in lower case: a view
+// into `URL`, or else into `Scratch`, valid while both are unchanged.
+std::string_view SiteKeyOf(std::string_view URL, std::string& Scratch);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "platform/common/AsciiCase.h"
 
 namespace {
@@ -71,6 +73,29 @@ TEST(SiteFromURL, KeysOfTheUsualShapes) {
       {"http://\xC4.b/", "\xC4.b"},
   };
   for (const auto& [url, key] : cases) EXPECT_EQ(SiteFromURL(url), key) << url;
+}
+
+// The key as the URL lowered whole, cut after "://" and at "/", and cut
+// after the first "www.", gives it; with or without a copy.
+TEST(SiteFromURL, EqualsTheKeyOfTheLoweredUrl) {
+  const auto plainKey = [](std::string_view url) {
+    std::string lowered = AsciiLower(url);
+    const std::size_t scheme = lowered.find("://");
+    const std::size_t start = scheme == std::string::npos ? 0 : scheme + 3;
+    std::string site = lowered.substr(start, lowered.find('/', start) - start);
+    if (const std::size_t www = site.find("www."); www != std::string::npos) site.erase(0, www + 4);
+    return site;
+  };
+  std::mt19937 random(11);
+  const std::string alphabet = "wWw.W:/aB";
+  std::string scratch = "left over";
+  for (int round = 0; round < 5000; ++round) {
+    std::string url;
+    for (int n = static_cast<int>(random() % 16); n > 0; --n)
+      url.push_back(alphabet[random() % alphabet.size()]);
+    ASSERT_EQ(SiteFromURL(url), plainKey(url)) << url;
+    ASSERT_EQ(SiteKeyOf(url, scratch), plainKey(url)) << url;
+  }
 }
 
 TEST(SiteFromURL, KeyIsAlwaysPartOfTheLoweredUrl) {
