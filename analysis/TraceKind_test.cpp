@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "platform/common/AsciiCase.h"
@@ -44,6 +45,40 @@ TEST(ClassifyFile, TablesAreDisjointAndEveryMemberClassifies) {
   for (std::string_view e : PageExtensions) EXPECT_EQ(ClassifyFile("f." + std::string(e)), tkPages);
   for (std::string_view e : MediaExtensions)
     EXPECT_EQ(ClassifyFile("f." + std::string(e)), tkMedia);
+}
+
+// As the name's text after its last ".", "\\", ":" or "/", lowered and
+// looked up in the tables, gives it.
+TEST(ClassifyFile, EqualsALookupOfTheLoweredExtension) {
+  const auto plainKind = [](std::string_view name) {
+    const std::size_t last = name.find_last_of(".\\:/");
+    if (last == std::string_view::npos || name[last] != '.') return tkOther;
+    const std::string extension = AsciiLower(name.substr(last + 1));
+    const auto in = [&](const auto& table) {
+      return std::find(table.begin(), table.end(), extension) != table.end();
+    };
+    if (in(ImageExtensions)) return tkImages;
+    if (in(PageExtensions)) return tkPages;
+    if (in(MediaExtensions)) return tkMedia;
+    return tkOther;
+  };
+  // Names ending in table members, in any case, and in other texts, after
+  // dots, separators and zero bytes.
+  std::vector<std::string> endings = {"", "jpegs", "htmlx", "p", "mp", "text1"};
+  for (std::string_view e : ImageExtensions) endings.emplace_back(e);
+  for (std::string_view e : PageExtensions) endings.emplace_back(e);
+  for (std::string_view e : MediaExtensions) endings.emplace_back(e);
+  std::string alphabet = "aB.:/\\";
+  alphabet.push_back('\0');
+  std::mt19937 random(13);
+  for (int round = 0; round < 20000; ++round) {
+    std::string name;
+    for (int n = static_cast<int>(random() % 8); n > 0; --n)
+      name.push_back(alphabet[random() % alphabet.size()]);
+    for (char c : endings[random() % endings.size()])
+      name.push_back(random() % 2 ? AsciiToUpper(c) : c);
+    ASSERT_EQ(ClassifyFile(name), plainKind(name)) << name;
+  }
 }
 
 TEST(SiteFromURL, KeysOfTheUsualShapes) {
