@@ -261,8 +261,3 @@ void SiteTraceIndex::IndexKind(const SiteListMatcher& sites, TTraceKind kind) {
   items.resize(found.size());
   for (const auto& [site, entryIndex] : found) items[next[site]++] = ItemOf(list[entryIndex], kind);
 }
-
-void SiteTraceIndex::Items(std::size_t site, TTraceKind kind, TItemList& items) const {
-  const std::string_view* const first = items_[kind].data();
-  items.assign(first + offsets_[kind][site], first + offsets_[kind][site + 1]);
-}

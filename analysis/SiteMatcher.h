@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -212,7 +213,13 @@ class SiteTraceIndex {
       : SiteTraceIndex(analyzer, SiteListMatcher(sites), threads) {}
 
   // The items of site `site` (an index into the sites given) of `kind`.
-  void Items(std::size_t site, TTraceKind kind, TItemList& items) const;
+  std::span<const std::string_view> Items(std::size_t site, TTraceKind kind) const {
+    return {items_[kind].data() + offsets_[kind][site], Count(site, kind)};
+  }
+  void Items(std::size_t site, TTraceKind kind, TItemList& items) const {
+    const std::span<const std::string_view> held = Items(site, kind);
+    items.assign(held.begin(), held.end());
+  }
   // How many items Items gives.
   std::size_t Count(std::size_t site, TTraceKind kind) const {
     return offsets_[kind][site + 1] - offsets_[kind][site];

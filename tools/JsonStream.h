@@ -13,9 +13,6 @@
 
 class JsonStream {
  public:
-  // A part's room when none is given.
-  static constexpr std::size_t kPartBytes = std::size_t{32} << 20;
-
   // Writes to `out` through a buffer of its own; Flush (or destruction)
   // hands the rest to `out`.
   explicit JsonStream(std::FILE* out);
@@ -26,7 +23,7 @@ class JsonStream {
     std::size_t depth;
   };
   // `room`: the bytes the part is expected to take; it grows past them.
-  explicit JsonStream(AfterValue where, std::size_t room = kPartBytes);
+  explicit JsonStream(AfterValue where, std::size_t room = 0);
   ~JsonStream();
   JsonStream(const JsonStream&) = delete;
   JsonStream& operator=(const JsonStream&) = delete;

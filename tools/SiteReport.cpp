@@ -302,13 +302,10 @@ std::size_t HalfOfTheText(const SiteTraceIndex& index, std::size_t count) {
 std::size_t JsonBytesOf(const SiteTraceIndex& index, std::size_t begin, std::size_t end) {
   constexpr std::size_t kItemFrame = 12, kSiteFrame = 400;
   std::size_t bytes = 0;
-  TItemList items;
   for (std::size_t site = begin; site < end; ++site) {
     bytes += kSiteFrame;
-    for (TTraceKind kind : kAllTraceKinds) {
-      index.Items(site, kind, items);
-      for (std::string_view item : items) bytes += item.size() + kItemFrame;
-    }
+    for (TTraceKind kind : kAllTraceKinds)
+      for (std::string_view item : index.Items(site, kind)) bytes += item.size() + kItemFrame;
   }
   return bytes;
 }
